@@ -1,0 +1,117 @@
+#pragma once
+
+// The connection and record-set objects the program reads Access databases
+// through, over libmdb. They offer the operations of the classic data-access
+// objects that the wizard's procedures use, with the same argument values.
+
+#include "Value.h"
+#include "shell/Failure.h"
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace qm {
+
+// Argument values, named as the data-access library names them.
+inline constexpr int adModeRead = 1;
+inline constexpr int adModeReadWrite = 3;
+inline constexpr int adUseClient = 3;
+inline constexpr int adSchemaTables = 20;
+inline constexpr int adOpenDynamic = 2;
+inline constexpr int adOpenStatic = 3;
+inline constexpr int adLockOptimistic = 3;
+
+// A failure of the database layer, worded like the provider words it.
+class DatabaseError : public Failure {
+public:
+    using Failure::Failure;
+};
+
+// Provider messages that callers and tests rely on.
+namespace dbmessages {
+inline const QString kNotAValidPassword = QStringLiteral("Not a valid password.");
+}
+
+struct ConnectionState;  // shared by a connection and the record sets opened on it
+
+// Rows of an open record set, for the preview grid: random access by row
+// number, fetched on demand, so showing a table costs no memory in proportion
+// to its size.
+class RowSource {
+public:
+    virtual ~RowSource() = default;
+    virtual int columnCount() const = 0;
+    virtual QString columnName(int column) const = 0;
+    virtual long long rowCount() const = 0;
+    // Values of rows [first, first + count) in order; fewer at the end of the table.
+    virtual std::vector<std::vector<Value>> rows(long long first, int count) = 0;
+};
+
+class Connection {
+public:
+    Connection();  // a new, closed connection
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void setMode(int mode);
+    int mode() const;
+    // Opens the database the connection string names. Throws DatabaseError.
+    void Open(const QString& connectionString);
+    void setCursorLocation(int location);
+    int cursorLocation() const;
+    bool isOpen() const;
+    void Close();
+
+    // adSchemaTables: one row per catalogue object with "TABLE_NAME" and "TABLE_TYPE".
+    std::unique_ptr<class Recordset> OpenSchema(int schema);
+
+    std::shared_ptr<ConnectionState> state() const { return state_; }
+
+private:
+    std::shared_ptr<ConnectionState> state_;
+    int mode_ = 0;
+    int cursorLocation_ = 2;
+};
+
+class Recordset {
+public:
+    Recordset();  // a new, closed record set
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    // Accepts exactly the two query shapes the program sends:
+    //   SELECT * FROM [Table];          SELECT `a`, `b` FROM `Table`
+    // Anything else, an unknown table or an unknown field fails with DatabaseError.
+    // Opens on the first row. The record set keeps the connection alive.
+    void Open(const QString& source, Connection& activeConnection, int cursorType, int lockType);
+    bool isOpen() const;
+    bool isEOF() const;
+    void MoveNext();
+    void Close();
+
+    int fieldCount() const;
+    QString fieldName(int position) const;
+    Value value(int position) const;
+    Value value(const QString& fieldName) const;
+    // Appends the text form of the value at the position, with Null as "" (the
+    // fast path of the export loop).
+    void appendText(int position, std::string& out) const;
+    long long RecordCount() const;
+
+    // The rows for a data-bound grid. Independent of this object's cursor.
+    std::shared_ptr<RowSource> DataSource();
+
+    // Internal: lets the connection hand a prepared schema record set over.
+    struct Impl;
+    explicit Recordset(std::unique_ptr<Impl> impl);
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qm

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "database/ConnectionString.h"
+#include "export/document/WordAutomation.h"
+#include "shell/ErrorReport.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace qm {
+
+// What an export reads, each item at the moment the step that needs it runs:
+// the wizard's boxes, or the command line's options.
+class ExportInputs : public DatabaseLocation {
+public:
+    virtual QString selectedTable() const = 0;
+    // Back-quoted field names joined by ", " (see BuildSelectedFields).
+    virtual QString selectedFields() const = 0;
+    virtual QString outputPath() const = 0;
+    // Read at the start of every line, so a change takes effect from the next line on.
+    virtual QString separator() const = 0;
+    virtual bool headerLine() const = 0;
+};
+
+// Told about progress while the records are read. keepResponsive() is called
+// every few tens of milliseconds so a window can repaint and take input.
+class ExportObserver {
+public:
+    virtual ~ExportObserver() = default;
+    virtual void progress(long long recordsDone, long long recordCount) {
+        (void)recordsDone;
+        (void)recordCount;
+    }
+    virtual void keepResponsive() {}
+};
+
+// "`a`, `b`": each name between back-quotes, joined by a comma and a space.
+QString BuildSelectedFields(const QStringList& fieldNames);
+
+// Removes the trailing separator from a line: the last separatorLength bytes,
+// unless the line is shorter.
+void RemoveTrailingSeparator(std::string& line, std::size_t separatorLength);
+
+// The export behind "Finish": lines 112 to 188 of the finish procedure, whose
+// other lines (the "Exit" test, the pointer, the caption) belong to the page.
+// Reads the chosen fields of every record into a spooled document text, then
+// has the engine store it. Every failure is reported through proc with its
+// line. When the database could not be read completely no document is written
+// at all, so an existing file is never replaced by an empty one. Returns true
+// only when the document was saved.
+bool RunExport(Procedure& proc, const ExportInputs& inputs, WordProvider& word,
+               ExportObserver* observer = nullptr);
+
+}  // namespace qm

@@ -1,0 +1,32 @@
+#include "shell/FileSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+TEST(FileExists, TellsFilesAndDirectoriesFromEverythingElse) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("a b;c*.mdb"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+
+    EXPECT_TRUE(qm::FileExists(file));
+    EXPECT_TRUE(qm::FileExists(dir.path()));  // a directory has a date too
+    EXPECT_FALSE(qm::FileExists(QString()));
+    EXPECT_FALSE(qm::FileExists(dir.filePath(QStringLiteral("missing.mdb"))));
+    EXPECT_FALSE(qm::FileExists(dir.filePath(QStringLiteral("*.mdb"))));
+    EXPECT_FALSE(qm::FileExists(file + QStringLiteral("/below")));
+    EXPECT_FALSE(qm::FileExists(QString::fromUtf8("bad\0name", 8)));
+}
+
+TEST(DirectoryOfPath, KeepsEverythingUpToTheLastSlash) {
+    EXPECT_EQ(qm::DirectoryOfPath(QStringLiteral("/home/ann/db/x.mdb")), QStringLiteral("/home/ann/db/"));
+    EXPECT_EQ(qm::DirectoryOfPath(QStringLiteral("x.mdb")), QString());
+    EXPECT_EQ(qm::DirectoryOfPath(QStringLiteral("/home/ann/")), QStringLiteral("/home/ann/"));
+    EXPECT_EQ(qm::DirectoryOfPath(QString()), QString());
+    EXPECT_EQ(qm::DirectoryOfPath(QStringLiteral("C:\\data\\x.mdb")), QString());  // '\' is no separator here
+}
