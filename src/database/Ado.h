@@ -26,7 +26,7 @@ inline constexpr int adLockOptimistic = 3;
 
 // A failure of the database layer, worded like the provider words it.
 class DatabaseError : public Failure {
-public:
+  public:
     using Failure::Failure;
 };
 
@@ -41,7 +41,7 @@ struct ConnectionState;  // shared by a connection and the record sets opened on
 // number, fetched on demand, so showing a table costs no memory in proportion
 // to its size.
 class RowSource {
-public:
+  public:
     virtual ~RowSource() = default;
     virtual int columnCount() const = 0;
     virtual QString columnName(int column) const = 0;
@@ -50,8 +50,11 @@ public:
     virtual std::vector<std::vector<Value>> rows(long long first, int count) = 0;
 };
 
+// A connection to one database file. The file is only ever read, whatever
+// Mode says. A connection and the record sets opened on it are meant for one
+// thread at a time; separate connections are independent.
 class Connection {
-public:
+  public:
     Connection();  // a new, closed connection
     ~Connection();
     Connection(const Connection&) = delete;
@@ -71,14 +74,14 @@ public:
 
     std::shared_ptr<ConnectionState> state() const { return state_; }
 
-private:
+  private:
     std::shared_ptr<ConnectionState> state_;
     int mode_ = 0;
     int cursorLocation_ = 2;
 };
 
 class Recordset {
-public:
+  public:
     Recordset();  // a new, closed record set
     ~Recordset();
     Recordset(const Recordset&) = delete;
@@ -110,7 +113,7 @@ public:
     struct Impl;
     explicit Recordset(std::unique_ptr<Impl> impl);
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };
 

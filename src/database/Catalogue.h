@@ -10,7 +10,7 @@ namespace qm {
 
 // The list box the table names go to (page 2's table list in the wizard).
 class TableList {
-public:
+  public:
     virtual ~TableList() = default;
     virtual void clear() = 0;
     virtual void addItem(const QString& text) = 0;

@@ -7,19 +7,20 @@ namespace qm {
 // Where the database path and password come from at the moment of an open
 // (page 1's two boxes in the wizard, the options on the command line).
 class DatabaseLocation {
-public:
+  public:
     virtual ~DatabaseLocation() = default;
     virtual QString databasePath() const = 0;
     virtual QString databasePassword() const = 0;
 };
 
 class FixedDatabaseLocation : public DatabaseLocation {
-public:
-    FixedDatabaseLocation(QString path, QString password) : path_(std::move(path)), password_(std::move(password)) {}
+  public:
+    FixedDatabaseLocation(QString path, QString password)
+        : path_(std::move(path)), password_(std::move(password)) {}
     QString databasePath() const override { return path_; }
     QString databasePassword() const override { return password_; }
 
-private:
+  private:
     QString path_, password_;
 };
 

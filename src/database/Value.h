@@ -16,7 +16,7 @@ namespace qm {
 //   Boolean -> "True"/"False"; DateTime -> "YYYY-MM-DD", "HH:MM:SS" or both;
 //   Guid -> "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"; Binary, Ole, Attachment -> placeholder.
 class Value {
-public:
+  public:
     enum class Type : std::uint8_t {
         Null,
         Boolean,
@@ -40,9 +40,10 @@ public:
     Value() = default;
     static Value null() { return Value(); }
     static Value boolean(bool v);
-    static Value integer(Type type, std::int64_t v);  // Byte, Integer, Long, LargeNumber, Currency, Attachment
-    static Value real(Type type, double v);           // Single, Double, DateTime
-    static Value text(Type type, std::string utf8);   // Text, Memo, Decimal, Guid, Binary, Ole
+    // Byte, Integer, Long, LargeNumber, Currency, Attachment
+    static Value integer(Type type, std::int64_t v);
+    static Value real(Type type, double v);          // Single, Double, DateTime
+    static Value text(Type type, std::string utf8);  // Text, Memo, Decimal, Guid, Binary, Ole
     static Value fromQString(const QString& text) { return Value::text(Type::Text, text.toStdString()); }
 
     Type type() const { return type_; }
@@ -58,7 +59,7 @@ public:
 
     friend bool operator==(const Value&, const Value&) = default;
 
-private:
+  private:
     Type type_ = Type::Null;
     std::int64_t int_ = 0;
     double real_ = 0;
@@ -66,7 +67,9 @@ private:
 };
 
 // The default when the value is Null, otherwise the value unchanged.
-inline Value NullCoalesce(const Value& value, const Value& fallback) { return value.isNull() ? fallback : value; }
+inline Value NullCoalesce(const Value& value, const Value& fallback) {
+    return value.isNull() ? fallback : value;
+}
 
 // Text forms of the individual types, shared with tools that format values.
 namespace valuetext {

@@ -1,0 +1,54 @@
+#include "database/Catalogue.h"
+
+#include "database/Ado.h"
+#include "shell/FileSystem.h"
+
+namespace qm {
+
+namespace {
+const QString kLocation = QStringLiteral("Access.AddTablesToAccessListbox");
+const QString kTableType = QStringLiteral("TABLE");
+}  // namespace
+
+std::optional<QStringList> GetTableNames(const QString& path, const DatabaseLocation& location) {
+    Connection connection;
+    if (!FileExists(path))
+        return std::nullopt;
+    connection.Open(BuildConnectionString(location));
+    std::unique_ptr<Recordset> schema = connection.OpenSchema(adSchemaTables);
+    QStringList names;
+    while (!schema->isEOF()) {
+        if (schema->value(QStringLiteral("TABLE_TYPE")).toQString() == kTableType)
+            names.append(schema->value(QStringLiteral("TABLE_NAME")).toQString());
+        schema->MoveNext();
+    }
+    schema->Close();
+    connection.Close();
+    return names;
+}
+
+void AddTablesToAccessListbox(TableList& list, const QString& path, const QString& password,
+                              const DatabaseLocation& location, ErrorSink& errors) {
+    (void)password;  // the password reaches the open through the connection string
+    Procedure proc(errors, kLocation);
+    std::optional<QStringList> names;
+    proc.step(100, [&] { names = QStringList(); });
+    proc.step(102, [&] { names = GetTableNames(path, location); });
+    if (proc.condition(104, [&] { return !names.has_value(); })) {
+        proc.step(106, [&] { names.reset(); });
+        return;
+    }
+    proc.step(108, [&] { list.clear(); });
+    // Access holds far fewer objects than a 16-bit count could overflow on,
+    // so every name is added.
+    qsizetype count = 0;
+    proc.step(110, [&] { count = names->size(); });
+    for (qsizetype i = 0; i < count; ++i) {
+        proc.step(112, [&] { list.addItem(names->at(i)); });
+    }
+    proc.step(116, [&] { names.reset(); });
+    if (proc.condition(118, [&] { return list.count() >= 1; }))
+        proc.step(118, [&] { list.setCurrentIndex(0); });
+}
+
+}  // namespace qm

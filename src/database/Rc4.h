@@ -1,0 +1,17 @@
+#pragma once
+
+// RC4 through OpenSSL, for the obscured region of the Jet header page. RC4
+// lives in OpenSSL 3's legacy provider, which is loaded once into a library
+// context of our own so the rest of the process keeps its default setup.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace qm::jet {
+
+// Applies the RC4 key stream of key to data in place (the same call encrypts
+// and decrypts). Throws qm::DatabaseError when OpenSSL cannot provide RC4.
+void Rc4Apply(std::span<const std::uint8_t> key, std::span<std::uint8_t> data);
+
+}  // namespace qm::jet

@@ -1,0 +1,671 @@
+#include "database/TableReader.h"
+
+#include "database/Ado.h"
+#include "database/DatabaseMessages.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
+
+namespace qm {
+
+namespace {
+
+// Jet column types (the first byte of a column's definition).
+enum ColumnType : int {
+    kBoolean = 0x01,
+    kByte = 0x02,
+    kInteger = 0x03,
+    kLong = 0x04,
+    kCurrency = 0x05,
+    kSingle = 0x06,
+    kDouble = 0x07,
+    kDateTime = 0x08,
+    kBinary = 0x09,
+    kText = 0x0A,
+    kOle = 0x0B,
+    kMemo = 0x0C,
+    kGuid = 0x0F,
+    kDecimal = 0x10,
+    kComplex = 0x12,  // attachment or multi-value column: an id into a hidden table
+    kLargeNumber = 0x13,
+};
+
+// Flags in the high bits of a row's entry in the page's row table.
+constexpr int kRowOffsetMask = 0x1FFF;
+constexpr int kMovedRowFlag = 0x8000;     // the row's data moved: reached through its pointer only
+constexpr int kOverflowRowFlag = 0x4000;  // the row holds a pointer to where its data moved
+constexpr int kMaxOverflowHops = 8;
+
+// Long value (memo, OLE) header: 4 bytes length and kind, 4 bytes page/row.
+constexpr std::size_t kLongValueHeader = 12;
+constexpr std::uint32_t kLongValueInline = 0x80000000u;
+constexpr std::uint32_t kLongValueSinglePage = 0x40000000u;
+constexpr std::uint32_t kLongValueLengthMask = 0x3FFFFFFFu;
+
+std::uint16_t readU16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+std::uint32_t readU32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+std::uint64_t readU64(const std::uint8_t* p) {
+    return std::uint64_t(readU32(p)) | std::uint64_t(readU32(p + 4)) << 32;
+}
+double readDouble(const std::uint8_t* p) {
+    const std::uint64_t bits = readU64(p);
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+float readFloat(const std::uint8_t* p) {
+    const std::uint32_t bits = readU32(p);
+    float v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+template <class T>
+void appendNumber(std::string& out, T v) {
+    std::array<char, 24> buffer;
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v);
+    out.append(buffer.data(), result.ptr);
+}
+
+// An exact decimal: sign byte, then a 96..128-bit magnitude stored as four
+// little-endian 32-bit words, most significant word first; scale digits after
+// the point. Trailing zeros after the point are dropped.
+void appendDecimal(std::string& out, const std::uint8_t* p, int scale) {
+    const bool negative = (p[0] & 0x80) != 0;
+    unsigned __int128 magnitude = 0;
+    for (int word = 0; word < 4; ++word)
+        magnitude = (magnitude << 32) | readU32(p + 1 + 4 * word);
+    char digits[48];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + static_cast<int>(magnitude % 10));
+        magnitude /= 10;
+    } while (magnitude != 0);
+    scale = std::clamp(scale, 0, 38);
+    while (count <= scale)
+        digits[count++] = '0';
+    // digits[] holds the number least significant first.
+    int lowest = 0;
+    while (lowest < scale && digits[lowest] == '0')
+        ++lowest;
+    const bool zero = count == scale + 1 && digits[scale] == '0' && lowest == scale;
+    if (negative && !zero)
+        out.push_back('-');
+    for (int i = count - 1; i >= scale; --i)
+        out.push_back(digits[i]);
+    if (lowest < scale) {
+        out.push_back('.');
+        for (int i = scale - 1; i >= lowest; --i)
+            out.push_back(digits[i]);
+    }
+}
+
+// Where row slot of a data page lies: libmdb's rule (the row ends where the
+// previous slot's row starts). raw keeps the flags of the slot's entry.
+bool rowExtent(const std::uint8_t* page, int pageSize, int rowTable, int slot, int& raw, int& start,
+               int& length) {
+    if (slot < 0 || slot > 1000 || rowTable + 2 + slot * 2 + 2 > pageSize)
+        return false;
+    raw = readU16(page + rowTable + 2 + slot * 2);
+    start = raw & kRowOffsetMask;
+    const int next = slot == 0 ? pageSize : readU16(page + rowTable + slot * 2) & kRowOffsetMask;
+    if (start >= pageSize || start > next || next > pageSize)
+        return false;
+    length = next - start;
+    return true;
+}
+
+// Whether next() reads the row in a slot: a row of its own, or the stub of a
+// row that moved (followed to its data). Deleted rows and moved data are
+// passed over.
+bool isVisibleRow(const std::uint8_t* page, int pageSize, int rowTable, int slot) {
+    int raw = 0;
+    int start = 0;
+    int length = 0;
+    return rowExtent(page, pageSize, rowTable, slot, raw, start, length) && length > 0 &&
+           !(raw & kMovedRowFlag);
+}
+
+}  // namespace
+
+UsageMap::UsageMap(const ConnectionState& state, const std::uint8_t* map, std::size_t size)
+    : state_(&state), map_(map, map + size) {}
+
+std::optional<std::uint32_t> UsageMap::next(std::uint32_t after) {
+    if (map_.empty())
+        return std::nullopt;
+    if (map_[0] == 0) {
+        // The first page the bitmap stands for, then one bit per page.
+        if (map_.size() < 5)
+            return 0u;
+        const std::uint32_t first = readU32(map_.data() + 1);
+        const std::uint64_t bits = (map_.size() - 5) * 8;
+        for (std::uint64_t i = after >= first ? std::uint64_t(after) - first + 1 : 0; i < bits; ++i) {
+            if (map_[5 + i / 8] & (1u << (i % 8)))
+                return static_cast<std::uint32_t>(first + i);
+        }
+        return 0u;
+    }
+    if (map_[0] == 1) {
+        // A list of bitmap pages, each standing for (page size - 4) * 8 pages.
+        const std::size_t pageSize = static_cast<std::size_t>(state_->header.pageSize);
+        const std::uint64_t bitsPerPage = (pageSize - 4) * 8;
+        const std::size_t entries = (map_.size() - 1) / 4;
+        bitmapPages_.resize(entries);
+        std::uint64_t index = (std::uint64_t(after) + 1) / bitsPerPage;
+        std::uint64_t offset = (std::uint64_t(after) + 1) % bitsPerPage;
+        for (; index < entries; ++index, offset = 0) {
+            const std::uint32_t mapPage = readU32(map_.data() + 1 + 4 * index);
+            if (mapPage == 0)
+                continue;
+            std::vector<std::uint8_t>& bitmap = bitmapPages_[index];
+            if (bitmap.empty()) {
+                bitmap.resize(pageSize);
+                if (!state_->readPageStart(mapPage, bitmap.data(), pageSize)) {
+                    bitmap.clear();
+                    return std::nullopt;
+                }
+            }
+            for (std::uint64_t i = offset; i < bitsPerPage; ++i) {
+                if (bitmap[4 + i / 8] & (1u << (i % 8))) {
+                    const std::uint64_t page = index * bitsPerPage + i;
+                    if (page > 0xFFFFFFFFu)
+                        return std::nullopt;
+                    return static_cast<std::uint32_t>(page);
+                }
+            }
+        }
+        return 0u;
+    }
+    return std::nullopt;  // a map type nobody knows
+}
+
+TableCursor::TableCursor(std::shared_ptr<ConnectionState> state, const CatalogObject& table)
+    : state_(std::move(state)), tableName_(table.name) {
+    handle_ = state_->cloneHandle();
+    MdbHandle* mdb = handle_.get();
+    entry_.mdb = mdb;
+    entry_.object_type = MDB_TABLE;
+    entry_.table_pg = table.definitionPage();
+    const QByteArray name = table.name.toUtf8();
+    std::snprintf(entry_.object_name, sizeof entry_.object_name, "%s", name.constData());
+
+    // Check what libmdb would complain about on stderr before it looks.
+    const std::uint32_t definition = table.definitionPage();
+    if (definition == 0 || !state_->hasPage(definition) ||
+        mdb_read_pg(mdb, definition) != mdb->fmt->pg_size || mdb->pg_buf[0] != 0x02)
+        damaged();
+    for (const std::uint16_t offset : {mdb->fmt->tab_usage_map_offset, mdb->fmt->tab_free_map_offset}) {
+        if (!state_->hasPage(readU32(mdb->pg_buf + offset) >> 8))
+            damaged();
+    }
+    {
+        QuietLibraryDiagnostics quiet;
+        table_.reset(mdb_read_table(&entry_));
+        if (!table_ || table_->map_sz < 1 || !table_->usage_map || !mdb_read_columns(table_.get()))
+            damaged();
+    }
+    columns_.reserve(table_->num_cols);
+    for (unsigned i = 0; i < table_->num_cols; ++i) {
+        const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table_->columns, i));
+        ColumnInfo info;
+        info.utf8Name = col->name;
+        info.name = QString::fromStdString(info.utf8Name);
+        info.type = col->col_type;
+        info.size = col->col_size;
+        // libmdb reads a decimal's precision into col_scale and its scale into
+        // col_prec (its own decimal text compensates); the scale is what counts here.
+        info.scale = col->col_prec;
+        info.fixed = col->is_fixed != 0;
+        info.fixedOffset = col->fixed_offset;
+        info.variableIndex = static_cast<int>(col->var_col_num);
+        info.number = col->col_num;
+        columns_.push_back(std::move(info));
+    }
+    fields_.resize(columns_.size());
+    hasVariableColumns_ = table_->num_var_cols > 0;
+    pageSize_ = static_cast<int>(mdb->fmt->pg_size);
+    rowTable_ = mdb->fmt->row_count_offset;
+    pageData_.resize(static_cast<std::size_t>(pageSize_));
+    longValueData_.resize(static_cast<std::size_t>(pageSize_));
+    usageMap_ = UsageMap(*state_, table_->usage_map, table_->map_sz);
+    if (state_->header.format == jet::Format::Jet3)
+        jet3Text_ = std::make_unique<jet::CodePageDecoder>(state_->header.codePage);
+    // Everything needed is copied out: the rows are read without libmdb.
+    table_.reset();
+    handle_.reset();
+}
+
+TableCursor::~TableCursor() = default;
+
+int TableCursor::findColumn(const QString& name) const {
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        if (columns_[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void TableCursor::damaged() const {
+    throw DatabaseError(dbmessages::damagedTable(tableName_));
+}
+
+void TableCursor::rewind() {
+    onPage_ = false;
+    page_ = 0;
+    rowsOnPage_ = 0;
+    nextSlot_ = 0;
+    haveRow_ = false;
+}
+
+void TableCursor::seek(RowPosition position) {
+    const std::uint8_t* page = loadPage(position.page);
+    page_ = position.page;
+    onPage_ = true;
+    rowsOnPage_ = readU16(page + rowTable_);
+    nextSlot_ = position.slot;
+    haveRow_ = false;
+}
+
+const std::uint8_t* TableCursor::loadPage(std::uint32_t page) {
+    if (page != loadedPage_) {
+        loadedPage_ = 0;
+        if (page == 0 || !state_->readPageStart(page, pageData_.data(), pageData_.size()))
+            damaged();
+        loadedPage_ = page;
+    }
+    return pageData_.data();
+}
+
+// The page the usage map names after the given one; 0 past the last.
+std::uint32_t TableCursor::nextMappedPage(std::uint32_t after) {
+    const std::optional<std::uint32_t> next = usageMap_.next(after);
+    if (!next)
+        damaged();
+    if (*next != 0 && (*next <= after || !state_->hasPage(*next)))
+        damaged();  // a map that runs backwards would never end
+    return *next;
+}
+
+// The next page of the table's data, following its usage map. Pages the map
+// names that are not this table's data pages are passed over.
+bool TableCursor::loadNextPage() {
+    std::uint32_t from = onPage_ ? page_ : 0;
+    for (;;) {
+        const std::uint32_t next = nextMappedPage(from);
+        if (next == 0)
+            return false;
+        const std::uint8_t* page = loadPage(next);
+        from = next;
+        page_ = next;
+        onPage_ = true;
+        if (page[0] == MDB_PAGE_DATA && readU32(page + 4) == entry_.table_pg) {
+            rowsOnPage_ = readU16(page + rowTable_);
+            nextSlot_ = 0;
+            return true;
+        }
+    }
+}
+
+void TableCursor::forEachDataPage(const std::function<void(std::uint32_t page, int rows)>& visit) {
+    // Enough for the row table of most pages; more is read when needed.
+    const int firstRead = std::min(pageSize_, 512);
+    std::vector<std::uint8_t> start(static_cast<std::size_t>(pageSize_));
+    for (std::uint32_t page = nextMappedPage(0); page != 0; page = nextMappedPage(page)) {
+        if (!state_->readPageStart(page, start.data(), static_cast<std::size_t>(firstRead)))
+            damaged();
+        if (start[0] != MDB_PAGE_DATA || readU32(start.data() + 4) != entry_.table_pg)
+            continue;
+        const int rows = readU16(start.data() + rowTable_);
+        const int needed = std::min(pageSize_, rowTable_ + 2 + 2 * std::min(rows, 1001));
+        if (needed > firstRead &&
+            !state_->readPageStart(page, start.data(), static_cast<std::size_t>(needed)))
+            damaged();
+        int visible = 0;
+        for (int slot = 0; slot < rows; ++slot)
+            visible += isVisibleRow(start.data(), pageSize_, rowTable_, slot);
+        visit(page, visible);
+    }
+}
+
+bool TableCursor::advance(bool crack) {
+    haveRow_ = false;
+    for (;;) {
+        if (!onPage_ || nextSlot_ >= rowsOnPage_) {
+            if (!loadNextPage())
+                return false;
+        }
+        // A followed pointer may have left another page in the buffer.
+        const std::uint8_t* page = loadPage(page_);
+        const int slot = nextSlot_++;
+        if (!isVisibleRow(page, pageSize_, rowTable_, slot))
+            continue;  // empty, deleted, or moved and reached through its pointer
+        int start = 0;
+        int length = 0;
+        int raw = 0;
+        rowExtent(page, pageSize_, rowTable_, slot, raw, start, length);
+        current_ = {page_, slot};
+        if (!crack)
+            return true;
+
+        // Follow a moved row to where its data lives now.
+        for (int hop = 0; raw & kOverflowRowFlag; ++hop) {
+            if (hop == kMaxOverflowHops || length < 4 || start + 4 > pageSize_)
+                damaged();
+            const int row = page[start];
+            const std::uint32_t target = readU32(page + start) >> 8;
+            if (!state_->hasPage(target))
+                damaged();
+            page = loadPage(target);
+            if (page[0] != MDB_PAGE_DATA || readU32(page + 4) != entry_.table_pg ||
+                !rowExtent(page, pageSize_, rowTable_, row, raw, start, length) || length == 0)
+                damaged();
+        }
+        if (!crackRow(start, length))
+            damaged();
+        haveRow_ = true;
+        return true;
+    }
+}
+
+bool TableCursor::next() {
+    return advance(true);
+}
+bool TableCursor::skip() {
+    return advance(false);
+}
+
+// Splits the row at [start, start + size) of the page buffer into its fields.
+// Row layout: the column count, the fixed-size values, the variable-size
+// values, then from the end backwards the null mask, the count of variable
+// values and their offsets (Jet 4: two bytes each; Jet 3: one byte each plus
+// a table of 256-byte "jumps"). False when the row does not fit its page.
+bool TableCursor::crackRow(int start, int size) {
+    const std::uint8_t* page = pageData_.data();
+    const int pageSize = pageSize_;
+    const bool jet3 = state_->header.format == jet::Format::Jet3;
+    const int countSize = jet3 ? 1 : 2;
+    if (start < 0 || size < countSize + 1 || start + size > pageSize)
+        return false;
+    const int end = start + size - 1;  // last byte of the row
+    const int rowColumns = jet3 ? page[start] : readU16(page + start);
+    const int maskSize = (rowColumns + 7) / 8;
+    if (countSize + maskSize > size)
+        return false;
+    const std::uint8_t* nullMask = page + end - maskSize + 1;
+
+    int rowVariable = 0;
+    if (hasVariableColumns_) {
+        if (jet3) {
+            if (end - maskSize < start)
+                return false;
+            rowVariable = page[end - maskSize];
+            const int rowLength = size;
+            int jumps = (rowLength - 1) / 256;
+            const int offsetsEnd =
+                end - maskSize - jumps - 1;  // offset of entry 0; entry i is at offsetsEnd - i
+            if (offsetsEnd - start - rowVariable < 0)
+                return false;
+            // The last jump may be a dummy one.
+            if ((offsetsEnd - start - rowVariable) / 256 < jumps)
+                --jumps;
+            if (offsetsEnd - rowVariable < start || offsetsEnd >= pageSize)
+                return false;
+            variableOffsets_.resize(static_cast<std::size_t>(rowVariable) + 1);
+            int jumpsUsed = 0;
+            for (int i = 0; i <= rowVariable; ++i) {
+                while (jumpsUsed < jumps && i == page[end - maskSize - jumpsUsed - 1])
+                    ++jumpsUsed;
+                variableOffsets_[static_cast<std::size_t>(i)] = page[offsetsEnd - i] + jumpsUsed * 256;
+            }
+        } else {
+            if (end - maskSize - 1 < start + countSize)
+                return false;
+            rowVariable = readU16(page + end - maskSize - 1);
+            if (maskSize + 3 + rowVariable * 2 + 2 > size)
+                return false;
+            variableOffsets_.resize(static_cast<std::size_t>(rowVariable) + 1);
+            for (int i = 0; i <= rowVariable; ++i)
+                variableOffsets_[static_cast<std::size_t>(i)] = readU16(page + end - maskSize - 3 - i * 2);
+        }
+    }
+
+    const int rowFixed = rowColumns - rowVariable;
+    int fixedFound = 0;
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        const ColumnInfo& column = columns_[i];
+        RowField& field = fields_[i];
+        // A column added after the row was written is not in it: Null.
+        field.null =
+            column.number >= rowColumns || !(nullMask[column.number / 8] & (1 << (column.number % 8)));
+        if (column.fixed && fixedFound < rowFixed) {
+            field.start = start + countSize + column.fixedOffset;
+            field.size = column.type == kBoolean ? 0 : column.size;
+            ++fixedFound;
+        } else if (!column.fixed && column.variableIndex < rowVariable) {
+            const int from = variableOffsets_[static_cast<std::size_t>(column.variableIndex)];
+            const int to = variableOffsets_[static_cast<std::size_t>(column.variableIndex) + 1];
+            field.start = start + from;
+            field.size = to - from;
+        } else {
+            field.start = 0;
+            field.size = 0;
+            field.null = true;
+        }
+        if (field.size < 0 || field.start < start || field.start + field.size > start + size)
+            return false;
+    }
+    return true;
+}
+
+bool TableCursor::isNull(int column) const {
+    if (!haveRow_)
+        throw DatabaseError(dbmessages::kNoCurrentRecord);
+    const auto& info = columns_[static_cast<std::size_t>(column)];
+    return info.type != kBoolean && fields_[static_cast<std::size_t>(column)].null;
+}
+
+// The bytes of a fixed-size value, checked against the page.
+const std::uint8_t* TableCursor::fieldBytes(int column, std::size_t needed) const {
+    const RowField& field = fields_[static_cast<std::size_t>(column)];
+    if (field.size < 0 || static_cast<std::size_t>(field.size) < needed || field.start < 0 ||
+        static_cast<std::size_t>(field.start) + needed > pageData_.size())
+        damaged();
+    return pageData_.data() + field.start;
+}
+
+// A row of a long-value page. The page last read is kept, as consecutive
+// values mostly share one.
+std::pair<const std::uint8_t*, std::size_t> TableCursor::longValueRow(std::uint32_t pageRow) {
+    const std::uint32_t page = pageRow >> 8;
+    const int row = static_cast<int>(pageRow & 0xFF);
+    if (page != longValuePage_) {
+        longValuePage_ = 0;
+        if (page == 0 || !state_->readPageStart(page, longValueData_.data(), longValueData_.size()))
+            damaged();
+        longValuePage_ = page;
+    }
+    const std::uint8_t* buffer = longValueData_.data();
+    if (row >= readU16(buffer + rowTable_) || rowTable_ + 2 + row * 2 + 2 > pageSize_)
+        damaged();
+    const int start = readU16(buffer + rowTable_ + 2 + row * 2) & kRowOffsetMask;
+    const int next = row == 0 ? pageSize_ : readU16(buffer + rowTable_ + row * 2) & kRowOffsetMask;
+    if (start >= pageSize_ || start > next || next > pageSize_)
+        damaged();
+    return {buffer + start, static_cast<std::size_t>(next - start)};
+}
+
+// Collects the raw bytes of a memo or OLE value from its long-value pages.
+void TableCursor::readMemo(int column, std::string& raw) {
+    raw.clear();
+    const RowField& field = fields_[static_cast<std::size_t>(column)];
+    const std::uint8_t* header = fieldBytes(column, kLongValueHeader);
+    const std::uint32_t lengthAndKind = readU32(header);
+    const std::uint32_t length = lengthAndKind & kLongValueLengthMask;
+    if (lengthAndKind & kLongValueInline) {
+        raw.assign(reinterpret_cast<const char*>(header + kLongValueHeader),
+                   static_cast<std::size_t>(field.size) - kLongValueHeader);
+        return;
+    }
+    std::uint32_t pageRow = readU32(header + 4);
+    if (lengthAndKind & kLongValueSinglePage) {
+        const auto [data, size] = longValueRow(pageRow);
+        raw.assign(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, length));
+        return;
+    }
+    if (lengthAndKind & ~kLongValueLengthMask)
+        damaged();
+    // Spread over several pages: each piece starts with the page/row of the next.
+    raw.reserve(length);
+    for (std::uint32_t pieces = 0; raw.size() < length && pageRow != 0; ++pieces) {
+        if (pieces > state_->pageCount())
+            damaged();
+        const auto [piece, size] = longValueRow(pageRow);
+        if (size < 4)
+            damaged();
+        pageRow = readU32(piece);
+        raw.append(reinterpret_cast<const char*>(piece + 4),
+                   std::min<std::size_t>(size - 4, length - raw.size()));
+    }
+    if (raw.size() < length)
+        damaged();
+}
+
+void TableCursor::appendText(int column, std::string& out) {
+    if (!haveRow_)
+        throw DatabaseError(dbmessages::kNoCurrentRecord);
+    const auto index = static_cast<std::size_t>(column);
+    const ColumnInfo& info = columns_[index];
+    const RowField& field = fields_[index];
+    if (info.type == kBoolean) {
+        out += field.null ? "False" : "True";
+        return;
+    }
+    if (field.null)
+        return;
+    switch (info.type) {
+        case kByte:
+            appendNumber(out, static_cast<unsigned>(*fieldBytes(column, 1)));
+            return;
+        case kInteger:
+            appendNumber(out, static_cast<std::int16_t>(readU16(fieldBytes(column, 2))));
+            return;
+        case kLong:
+            appendNumber(out, static_cast<std::int32_t>(readU32(fieldBytes(column, 4))));
+            return;
+        case kLargeNumber:
+            appendNumber(out, static_cast<std::int64_t>(readU64(fieldBytes(column, 8))));
+            return;
+        case kCurrency:
+            valuetext::appendCurrency(out, static_cast<std::int64_t>(readU64(fieldBytes(column, 8))));
+            return;
+        case kSingle:
+            valuetext::appendFloat(out, readFloat(fieldBytes(column, 4)));
+            return;
+        case kDouble:
+            valuetext::appendDouble(out, readDouble(fieldBytes(column, 8)));
+            return;
+        case kDateTime:
+            valuetext::appendDateTime(out, readDouble(fieldBytes(column, 8)));
+            return;
+        case kGuid:
+            valuetext::appendGuid(
+                out, std::string_view(reinterpret_cast<const char*>(fieldBytes(column, 16)), 16));
+            return;
+        case kDecimal:
+            appendDecimal(out, fieldBytes(column, 17), info.scale);
+            return;
+        case kText: {
+            const std::uint8_t* bytes = fieldBytes(column, static_cast<std::size_t>(field.size));
+            if (jet3Text_)
+                jet3Text_->append(out, bytes, static_cast<std::size_t>(field.size));
+            else
+                jet::AppendJet4Text(out, bytes, static_cast<std::size_t>(field.size));
+            return;
+        }
+        case kMemo: {
+            readMemo(column, scratch_);
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(scratch_.data());
+            if (jet3Text_)
+                jet3Text_->append(out, bytes, scratch_.size());
+            else
+                jet::AppendJet4Text(out, bytes, scratch_.size());
+            return;
+        }
+        default:
+            value(column).appendText(out);
+            return;
+    }
+}
+
+Value TableCursor::value(int column) {
+    if (!haveRow_)
+        throw DatabaseError(dbmessages::kNoCurrentRecord);
+    const auto index = static_cast<std::size_t>(column);
+    const ColumnInfo& info = columns_[index];
+    const RowField& field = fields_[index];
+    if (info.type == kBoolean)
+        return Value::boolean(!field.null);
+    if (field.null)
+        return Value::null();
+    switch (info.type) {
+        case kByte:
+            return Value::integer(Value::Type::Byte, *fieldBytes(column, 1));
+        case kInteger:
+            return Value::integer(Value::Type::Integer,
+                                  static_cast<std::int16_t>(readU16(fieldBytes(column, 2))));
+        case kLong:
+            return Value::integer(Value::Type::Long,
+                                  static_cast<std::int32_t>(readU32(fieldBytes(column, 4))));
+        case kLargeNumber:
+            return Value::integer(Value::Type::LargeNumber,
+                                  static_cast<std::int64_t>(readU64(fieldBytes(column, 8))));
+        case kCurrency:
+            return Value::integer(Value::Type::Currency,
+                                  static_cast<std::int64_t>(readU64(fieldBytes(column, 8))));
+        case kSingle:
+            return Value::real(Value::Type::Single, readFloat(fieldBytes(column, 4)));
+        case kDouble:
+            return Value::real(Value::Type::Double, readDouble(fieldBytes(column, 8)));
+        case kDateTime:
+            return Value::real(Value::Type::DateTime, readDouble(fieldBytes(column, 8)));
+        case kGuid:
+            return Value::text(Value::Type::Guid,
+                               std::string(reinterpret_cast<const char*>(fieldBytes(column, 16)), 16));
+        case kDecimal: {
+            std::string text;
+            appendDecimal(text, fieldBytes(column, 17), info.scale);
+            return Value::text(Value::Type::Decimal, std::move(text));
+        }
+        case kText:
+        case kMemo: {
+            std::string text;
+            appendText(column, text);
+            return Value::text(info.type == kText ? Value::Type::Text : Value::Type::Memo, std::move(text));
+        }
+        case kComplex:
+            return Value::integer(Value::Type::Attachment,
+                                  static_cast<std::int32_t>(readU32(fieldBytes(column, 4))));
+        case kOle:
+            // The object itself is never needed as text: only its placeholder is shown.
+            return Value::text(Value::Type::Ole, std::string());
+        default:
+            return Value::text(Value::Type::Binary, std::string());
+    }
+}
+
+long long CountRows(std::shared_ptr<ConnectionState> state, const CatalogObject& table) {
+    TableCursor cursor(std::move(state), table);
+    long long count = 0;
+    cursor.forEachDataPage([&](std::uint32_t, int rows) { count += rows; });
+    return count;
+}
+
+}  // namespace qm

@@ -1,0 +1,240 @@
+#include "database/Value.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace qm {
+
+namespace {
+
+// Placeholders for values that have no text form of their own.
+constexpr std::string_view kBinaryPlaceholder = "[Binary data]";
+constexpr std::string_view kOlePlaceholder = "[OLE Object]";
+constexpr std::string_view kAttachmentPlaceholder = "[Attachment]";
+
+template <class T>
+void appendInteger(std::string& out, T v) {
+    std::array<char, 24> buffer;
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v);
+    out.append(buffer.data(), result.ptr);
+}
+
+void appendTwoDigits(std::string& out, int v) {
+    out.push_back(static_cast<char>('0' + v / 10));
+    out.push_back(static_cast<char>('0' + v % 10));
+}
+
+// Proleptic Gregorian date of a day number counted from 1970-01-01.
+struct CivilDate {
+    long long year;
+    int month;
+    int day;
+};
+
+CivilDate civilFromDays(long long days) {
+    // Shift to an era starting on 0000-03-01 so leap days fall at the end of a year.
+    days += 719468;
+    const long long era = (days >= 0 ? days : days - 146096) / 146097;
+    const long long dayOfEra = days - era * 146097;  // [0, 146096]
+    const long long yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;               // [0, 399]
+    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);  // [0, 365]
+    const long long monthIndex = (5 * dayOfYear + 2) / 153;                                      // March = 0
+    const int day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+    const int month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+    const long long year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    return {year, month, day};
+}
+
+// Access keeps dates from 1 Jan 100 to 31 Dec 9999.
+constexpr double kFirstAccessDate = -657434.0;
+constexpr double kLastAccessDate = 2958466.0;
+// Day number of 1899-12-30 counted from 1970-01-01.
+constexpr long long kAccessEpochFromUnix = -25569;
+
+}  // namespace
+
+Value Value::boolean(bool v) {
+    Value value;
+    value.type_ = Type::Boolean;
+    value.int_ = v ? 1 : 0;
+    return value;
+}
+
+Value Value::integer(Type type, std::int64_t v) {
+    Value value;
+    value.type_ = type;
+    value.int_ = v;
+    return value;
+}
+
+Value Value::real(Type type, double v) {
+    Value value;
+    value.type_ = type;
+    value.real_ = v;
+    return value;
+}
+
+Value Value::text(Type type, std::string utf8) {
+    Value value;
+    value.type_ = type;
+    value.text_ = std::move(utf8);
+    return value;
+}
+
+void Value::appendText(std::string& out) const {
+    switch (type_) {
+        case Type::Null:
+            return;
+        case Type::Boolean:
+            out += int_ ? "True" : "False";
+            return;
+        case Type::Byte:
+        case Type::Integer:
+        case Type::Long:
+        case Type::LargeNumber:
+            appendInteger(out, int_);
+            return;
+        case Type::Currency:
+            valuetext::appendCurrency(out, int_);
+            return;
+        case Type::Single:
+            valuetext::appendFloat(out, static_cast<float>(real_));
+            return;
+        case Type::Double:
+            valuetext::appendDouble(out, real_);
+            return;
+        case Type::DateTime:
+            valuetext::appendDateTime(out, real_);
+            return;
+        case Type::Text:
+        case Type::Memo:
+        case Type::Decimal:
+            out += text_;
+            return;
+        case Type::Guid:
+            valuetext::appendGuid(out, text_);
+            return;
+        case Type::Binary:
+            out += kBinaryPlaceholder;
+            return;
+        case Type::Ole:
+            out += kOlePlaceholder;
+            return;
+        case Type::Attachment:
+            out += kAttachmentPlaceholder;
+            return;
+    }
+}
+
+std::string Value::toText() const {
+    std::string text;
+    appendText(text);
+    return text;
+}
+
+namespace valuetext {
+
+void appendDouble(std::string& out, double v) {
+    if (v == 0)
+        v = 0;  // no "-0"
+    std::array<char, 32> buffer;
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v);
+    out.append(buffer.data(), result.ptr);
+}
+
+void appendFloat(std::string& out, float v) {
+    if (v == 0)
+        v = 0;
+    std::array<char, 32> buffer;
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v);
+    out.append(buffer.data(), result.ptr);
+}
+
+void appendCurrency(std::string& out, std::int64_t tenThousandths) {
+    const bool negative = tenThousandths < 0;
+    // Magnitude as unsigned so the most negative value has one too.
+    const std::uint64_t magnitude = negative ? std::uint64_t(0) - static_cast<std::uint64_t>(tenThousandths)
+                                             : static_cast<std::uint64_t>(tenThousandths);
+    if (negative)
+        out.push_back('-');
+    appendInteger(out, magnitude / 10000);
+    unsigned fraction = static_cast<unsigned>(magnitude % 10000);
+    if (fraction == 0)
+        return;
+    char digits[4];
+    for (int i = 3; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + fraction % 10);
+        fraction /= 10;
+    }
+    int length = 4;
+    while (digits[length - 1] == '0')
+        --length;
+    out.push_back('.');
+    out.append(digits, static_cast<std::size_t>(length));
+}
+
+void appendDateTime(std::string& out, double accessDate) {
+    if (!std::isfinite(accessDate) || accessDate <= kFirstAccessDate - 1 || accessDate >= kLastAccessDate) {
+        // Outside anything Access can hold: show the stored number rather than
+        // an invented date.
+        appendDouble(out, accessDate);
+        return;
+    }
+    // The whole part counts days from 1899-12-30 (negative before it); the
+    // fraction is the time of day, taken as positive on both sides of zero.
+    const double wholeDays = std::trunc(accessDate);
+    long long day = static_cast<long long>(wholeDays);
+    long long seconds = std::llround(std::fabs(accessDate - wholeDays) * 86400.0);
+    if (seconds >= 86400) {  // rounds up to the next midnight
+        seconds -= 86400;
+        ++day;
+    }
+    const bool midnight = seconds == 0;
+    const bool datePart = midnight || day != 0;
+    if (datePart) {
+        const CivilDate date = civilFromDays(day + kAccessEpochFromUnix);
+        std::array<char, 8> year{};
+        const auto end = std::to_chars(year.data(), year.data() + year.size(), date.year).ptr;
+        out.append(static_cast<std::size_t>(std::max<long>(0, 4 - (end - year.data()))), '0');
+        out.append(year.data(), end);
+        out.push_back('-');
+        appendTwoDigits(out, date.month);
+        out.push_back('-');
+        appendTwoDigits(out, date.day);
+    }
+    if (!midnight) {
+        if (datePart)
+            out.push_back(' ');
+        appendTwoDigits(out, static_cast<int>(seconds / 3600));
+        out.push_back(':');
+        appendTwoDigits(out, static_cast<int>(seconds / 60 % 60));
+        out.push_back(':');
+        appendTwoDigits(out, static_cast<int>(seconds % 60));
+    }
+}
+
+void appendGuid(std::string& out, std::string_view sixteenBytes) {
+    if (sixteenBytes.size() != 16) {
+        out += kBinaryPlaceholder;
+        return;
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    // The first three groups are stored little-endian, the last two as written.
+    static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    out.push_back('{');
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            out.push_back('-');
+        const auto b = static_cast<unsigned char>(sixteenBytes[static_cast<std::size_t>(kOrder[i])]);
+        out.push_back(kHex[b >> 4]);
+        out.push_back(kHex[b & 0xF]);
+    }
+    out.push_back('}');
+}
+
+}  // namespace valuetext
+
+}  // namespace qm

@@ -1,0 +1,118 @@
+// Damaged copies of real files: cut short, or with pages overwritten. Opening
+// and reading them must either work or fail with a DatabaseError, never crash
+// or hang. (Run the ASan build to catch what a crash would not show.)
+
+#include "DatabaseTestSupport.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+using qm::DatabaseError;
+using namespace qm::test;
+
+namespace {
+
+enum class Outcome { Opened, Failed };
+
+// Opens the file and reads every table of every kind; the failure, if any.
+Outcome readEverything(const QString& path, QString& failure) {
+    try {
+        auto connection = openDatabase(path);
+        QStringList tables = schemaNames(*connection);
+        tables += schemaNames(*connection, QStringLiteral("SYSTEM TABLE"));
+        for (const QString& table : tables) {
+            qm::Recordset records;
+            records.Open(QStringLiteral("SELECT * FROM [") + table + QStringLiteral("];"), *connection,
+                         qm::adOpenStatic, qm::adLockOptimistic);
+            records.RecordCount();
+            for (int guard = 0; !records.isEOF() && guard < 100000; ++guard) {
+                std::string line;
+                for (int i = 0; i < records.fieldCount(); ++i)
+                    records.appendText(i, line);
+                records.MoveNext();
+            }
+            auto preview = records.DataSource();
+            preview->rows(preview->rowCount() / 2, 20);
+        }
+        return Outcome::Opened;
+    } catch (const DatabaseError& error) {
+        failure = error.description();
+        return Outcome::Failed;
+    }
+}
+
+}  // namespace
+
+TEST(DamagedFile, TruncatedCopiesOpenOrFailCleanly) {
+    QM_REQUIRE_CORPUS();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    int failed = 0;
+    for (const QString& name :
+         {QStringLiteral("V1997_test.mdb"), QStringLiteral("V2000_test.mdb"),
+          QStringLiteral("V2016_longtext.accdb"), QStringLiteral("northwind-jet3.mdb")}) {
+        const QByteArray bytes = fileBytes(corpusFile(name));
+        for (const double share : {0.0001, 0.01, 0.02, 0.05, 0.1, 0.25, 0.5, 0.75, 0.9, 0.99}) {
+            const auto length = static_cast<qsizetype>(static_cast<double>(bytes.size()) * share);
+            SCOPED_TRACE(name.toStdString() + " cut at " + std::to_string(length));
+            const QString path = dir.filePath(QStringLiteral("cut-%1-").arg(length) + name);
+            ASSERT_TRUE(writeBytes(path, bytes.left(length)));
+            QString failure;
+            if (readEverything(path, failure) == Outcome::Failed) {
+                ++failed;
+                EXPECT_TRUE(failure.contains(path) || failure.contains(QStringLiteral("damaged")))
+                    << failure.toStdString();
+            }
+        }
+    }
+    EXPECT_GT(failed, 10);  // most cuts lose the catalogue or table pages
+}
+
+TEST(DamagedFile, OverwrittenPagesOpenOrFailCleanly) {
+    QM_REQUIRE_CORPUS();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QRandomGenerator generator(20240101);
+    testing::internal::CaptureStderr();
+    for (const QString& name : {QStringLiteral("V1997_test.mdb"), QStringLiteral("V2007_test.accdb"),
+                                QStringLiteral("northwind-jet3.mdb")}) {
+        const QByteArray original = fileBytes(corpusFile(name));
+        const int pageSize = original.at(0x14) == 0 ? 2048 : 4096;
+        const int pages = static_cast<int>(original.size() / pageSize);
+        for (int round = 0; round < 40; ++round) {
+            QByteArray bytes = original;
+            // Scribble over a few bytes of some pages after the header: page
+            // types, row tables, column definitions, long-value pointers.
+            for (int hits = 0; hits < 1 + round % 8; ++hits) {
+                const int page = 1 + static_cast<int>(generator.bounded(pages - 1));
+                const int offset = static_cast<int>(generator.bounded(pageSize));
+                const int length = 1 + static_cast<int>(generator.bounded(16));
+                for (int i = 0; i < length && offset + i < pageSize; ++i)
+                    bytes[page * pageSize + offset + i] = static_cast<char>(generator.bounded(256));
+            }
+            const QString path = dir.filePath(QStringLiteral("scribbled-%1-").arg(round) + name);
+            ASSERT_TRUE(writeBytes(path, bytes));
+            SCOPED_TRACE(path.toStdString());
+            QString failure;
+            readEverything(path, failure);  // either outcome is fine; surviving is the test
+        }
+    }
+    // Damaged rows are reported by the exception alone, not by libmdb's chatter.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(DamagedFile, DiagnosticsOfTheLibraryDoNotReachStandardError) {
+    QM_REQUIRE_CORPUS();
+    // A file whose catalogue page is gone makes libmdb complain on stderr; the
+    // complaint must stay out of the user's terminal.
+    QTemporaryDir dir;
+    const QByteArray bytes = fileBytes(corpusFile(QStringLiteral("V2000_test.mdb")));
+    const QString path = dir.filePath(QStringLiteral("half.mdb"));
+    ASSERT_TRUE(writeBytes(path, bytes.left(4096 * 2 + 100)));
+    testing::internal::CaptureStderr();
+    QString failure;
+    EXPECT_EQ(readEverything(path, failure), Outcome::Failed);
+    const std::string stderrText = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(stderrText, "");
+    EXPECT_EQ(failure, QStringLiteral("The database '%1' is damaged and cannot be read.").arg(path));
+}

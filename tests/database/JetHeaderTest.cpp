@@ -1,0 +1,185 @@
+#include "common/TestSupport.h"
+#include "database/Ado.h"
+#include "database/JetHeader.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+using qm::DatabaseError;
+using qm::jet::Format;
+using qm::jet::HeaderInfo;
+using qm::jet::ReadHeader;
+using qm::jet::WritePassword;
+
+namespace {
+
+QByteArray headerOf(const QString& corpusName) {
+    QFile file(qm::test::corpusFile(corpusName));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.read(qm::jet::kHeaderBytes);
+}
+
+struct CorpusHeader {
+    const char* file;
+    Format format;
+    int pageSize;
+    const char* password;
+    bool encrypted;
+};
+
+const CorpusHeader kCorpusHeaders[] = {
+    {"V1997_test.mdb", Format::Jet3, 2048, "", false},
+    {"V1997_no-password.mdb", Format::Jet3, 2048, "", false},
+    {"northwind-jet3.mdb", Format::Jet3, 2048, "", false},
+    {"V2000_test.mdb", Format::Jet4, 4096, "", false},
+    {"V2000_empty.mdb", Format::Jet4, 4096, "", false},
+    {"V2000_with-password.mdb", Format::Jet4, 4096, "password", false},
+    {"V2003_with-password.mdb", Format::Jet4, 4096, "password", false},
+    {"V2007_test.accdb", Format::Ace12, 4096, "", false},
+    {"V2010_test.accdb", Format::Ace14, 4096, "", false},
+    {"V2016_bigint.accdb", Format::Ace16, 4096, "", false},
+    {"V2010_with-password.accdb", Format::Ace14, 4096, "", true},
+    {"office-agile-4.4.accdb", Format::Ace14, 4096, "", true},
+    {"access2007-rc4-encrypted.accdb", Format::Ace12, 4096, "", true},
+};
+
+}  // namespace
+
+TEST(JetHeader, ReadsFormatPageSizePasswordAndEncryptionOfRealFiles) {
+    QM_REQUIRE_CORPUS();
+    for (const CorpusHeader& expected : kCorpusHeaders) {
+        SCOPED_TRACE(expected.file);
+        const HeaderInfo info = ReadHeader(headerOf(QString::fromLatin1(expected.file)));
+        EXPECT_EQ(info.format, expected.format);
+        EXPECT_EQ(info.pageSize, expected.pageSize);
+        EXPECT_EQ(info.password, QString::fromLatin1(expected.password));
+        EXPECT_EQ(info.encrypted, expected.encrypted);
+        EXPECT_EQ(info.codePage, 1252);
+    }
+}
+
+TEST(JetHeader, WritingTheStoredPasswordAgainReproducesTheFileBytes) {
+    QM_REQUIRE_CORPUS();
+    // The exact inverse of the reader: storing what a file holds must give
+    // Access's own bytes back, mask and obscuring included.
+    const std::pair<const char*, const char*> cases[] = {
+        {"V2000_with-password.mdb", "password"},
+        {"V2003_with-password.mdb", "password"},
+        {"V2000_test.mdb", ""},
+        {"V1997_test.mdb", ""},
+        {"northwind-jet3.mdb", ""},
+    };
+    for (const auto& [file, password] : cases) {
+        SCOPED_TRACE(file);
+        const QByteArray original = headerOf(QString::fromLatin1(file));
+        QByteArray page = original;
+        WritePassword(page, QString::fromLatin1(password));
+        EXPECT_EQ(page, original);
+    }
+}
+
+TEST(JetHeader, WrittenPasswordsReadBackAndTouchOnlyThePasswordArea) {
+    QM_REQUIRE_CORPUS();
+    struct Case {
+        const char* file;
+        QString password;
+    };
+    const QString twenty = QStringLiteral("abcdefghijklmnopqrst");
+    const Case cases[] = {
+        {"V2000_test.mdb", QStringLiteral("secret")},
+        {"V2000_test.mdb", twenty},
+        {"V2000_test.mdb", QStringLiteral("pässwörd€漢")},
+        {"V2000_test.mdb", QStringLiteral("; =\"'")},
+        {"V2000_with-password.mdb", QString()},
+        {"V1997_test.mdb", QStringLiteral("secret")},
+        {"V1997_test.mdb", twenty},
+        {"V1997_test.mdb", QStringLiteral("pässwörd€")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " / " + c.password.toStdString());
+        const QByteArray original = headerOf(QString::fromLatin1(c.file));
+        QByteArray page = original;
+        WritePassword(page, c.password);
+        const HeaderInfo info = ReadHeader(page);
+        EXPECT_EQ(info.password, c.password);
+        EXPECT_EQ(info.format, ReadHeader(original).format);
+        EXPECT_EQ(info.databaseKey, ReadHeader(original).databaseKey);
+        ASSERT_EQ(page.size(), original.size());
+        // Outside the obscured region nothing may change; inside it only the
+        // password area (0x42, 20 or 40 bytes).
+        const int passwordEnd = info.format == Format::Jet3 ? 0x42 + 20 : 0x42 + 40;
+        for (int i = 0; i < page.size(); ++i) {
+            if (i >= 0x42 && i < passwordEnd)
+                continue;
+            ASSERT_EQ(page[i], original[i]) << "byte " << i;
+        }
+    }
+}
+
+TEST(JetHeader, PasswordsTheFormatCannotHoldAreRefused) {
+    QM_REQUIRE_CORPUS();
+    struct Case {
+        const char* file;
+        QString password;
+    };
+    const Case cases[] = {
+        {"V2000_test.mdb", QStringLiteral("abcdefghijklmnopqrstu")},  // 21 characters
+        {"V1997_test.mdb", QStringLiteral("abcdefghijklmnopqrstu")},  // 21 bytes
+        {"V1997_test.mdb", QStringLiteral("漢字")},                   // not in code page 1252
+        {"V2000_test.mdb", QStringLiteral("a") + QChar(0) + QStringLiteral("b")},
+        {"V2010_test.accdb", QStringLiteral("password")},  // ACE keeps no header password
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QByteArray original = headerOf(QString::fromLatin1(c.file));
+        QByteArray page = original;
+        EXPECT_THROW(WritePassword(page, c.password), DatabaseError);
+        EXPECT_EQ(page, original);
+    }
+}
+
+TEST(JetHeader, AnythingButAnAccessHeaderIsUnrecognized) {
+    QByteArray valid;
+    if (qm::test::haveCorpus())
+        valid = headerOf(QStringLiteral("V2000_test.mdb"));
+    else
+        GTEST_SKIP() << "shared corpus not found";
+
+    QByteArray randomBytes(4096, '\0');
+    for (char& c : randomBytes)
+        c = static_cast<char>(QRandomGenerator::global()->bounded(256));
+    randomBytes[0] = 1;  // never a definition page by chance
+
+    auto withByte = [&](int offset, char value) {
+        QByteArray page = valid;
+        page[offset] = value;
+        return page;
+    };
+    const std::pair<const char*, QByteArray> cases[] = {
+        {"empty", QByteArray()},
+        {"text", QByteArray("hello, this is not a database\n")},
+        {"random", randomBytes},
+        {"truncated in the obscured region", valid.left(0x60)},
+        {"page type", withByte(0, 0x01)},
+        {"signature", withByte(4, 'X')},
+        {"unknown version", withByte(0x14, 0x07)},
+        {"ACE version with the Jet signature", withByte(0x14, 0x02)},
+        {"Jet version with the ACE signature",
+         [&] {
+             QByteArray page = valid;
+             page.replace(4, 16, QByteArray("Standard ACE DB\0", 16));
+             page[0x14] = 0x01;
+             return page;
+         }()},
+    };
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        try {
+            ReadHeader(bytes);
+            ADD_FAILURE() << "accepted";
+        } catch (const DatabaseError& error) {
+            EXPECT_EQ(error.description(), QStringLiteral("Unrecognized database format."));
+        }
+    }
+}

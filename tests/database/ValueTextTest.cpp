@@ -1,0 +1,139 @@
+#include "database/Value.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+using qm::Value;
+using Type = qm::Value::Type;
+
+namespace {
+
+std::string text(const Value& value) {
+    return value.toText();
+}
+
+}  // namespace
+
+TEST(ValueText, NullAndTheSimpleTypes) {
+    const std::pair<Value, std::string> cases[] = {
+        {Value::null(), ""},
+        {Value::text(Type::Text, ""), ""},
+        {Value::text(Type::Text, "a, \"b\"\r\nc"), "a, \"b\"\r\nc"},
+        {Value::text(Type::Memo, std::string(40000, 'x')), std::string(40000, 'x')},
+        {Value::boolean(true), "True"},
+        {Value::boolean(false), "False"},
+        {Value::integer(Type::Byte, 255), "255"},
+        {Value::integer(Type::Integer, -32768), "-32768"},
+        {Value::integer(Type::Long, -2147483647 - 1), "-2147483648"},
+        {Value::integer(Type::LargeNumber, std::numeric_limits<std::int64_t>::min()), "-9223372036854775808"},
+        {Value::integer(Type::LargeNumber, std::numeric_limits<std::int64_t>::max()), "9223372036854775807"},
+        {Value::text(Type::Decimal, "-12.5"), "-12.5"},
+        {Value::text(Type::Binary, "\x01\x02\xff"), "[Binary data]"},
+        {Value::text(Type::Ole, "\x15\x1c\x2f\x00"), "[OLE Object]"},
+        {Value::integer(Type::Attachment, 3), "[Attachment]"},
+    };
+    for (const auto& [value, expected] : cases) {
+        SCOPED_TRACE(expected.substr(0, 40));
+        EXPECT_EQ(text(value), expected);
+    }
+    // NullCoalesce gives the fallback for Null only; "" and 0 come back unchanged.
+    EXPECT_EQ(qm::NullCoalesce(Value::null(), Value::fromQString(QStringLiteral("d"))).toText(), "d");
+    EXPECT_EQ(qm::NullCoalesce(Value::text(Type::Text, ""), Value::fromQString(QStringLiteral("d"))).toText(),
+              "");
+    EXPECT_EQ(
+        qm::NullCoalesce(Value::integer(Type::Long, 0), Value::fromQString(QStringLiteral("d"))).toText(),
+        "0");
+}
+
+TEST(ValueText, RealsAreTheShortestTextThatReadsBack) {
+    const std::pair<double, std::string> doubles[] = {
+        {444.555, "444.555"},
+        {0.1, "0.1"},
+        {1.0 / 3.0, "0.3333333333333333"},
+        {-2.5, "-2.5"},
+        {0.0, "0"},
+        {-0.0, "0"},
+        {1e21, "1e+21"},
+        {123456789012.0, "123456789012"},
+        {5e-324, "5e-324"},
+        {1.7976931348623157e308, "1.7976931348623157e+308"},
+    };
+    for (const auto& [v, expected] : doubles) {
+        SCOPED_TRACE(expected);
+        const std::string written = text(Value::real(Type::Double, v));
+        EXPECT_EQ(written, expected);
+        EXPECT_EQ(std::strtod(written.c_str(), nullptr), v);
+    }
+    const std::pair<float, std::string> singles[] = {
+        {1.1f, "1.1"},
+        {444.555f, "444.555"},
+        {-0.0f, "0"},
+        {16777216.0f, "16777216"},
+        {3.4028235e38f, "3.4028235e+38"},
+    };
+    for (const auto& [v, expected] : singles) {
+        SCOPED_TRACE(expected);
+        EXPECT_EQ(text(Value::real(Type::Single, v)), expected);
+    }
+}
+
+TEST(ValueText, CurrencyIsExactWithoutTrailingZeros) {
+    const std::pair<std::int64_t, std::string> cases[] = {
+        {35000, "3.5"},
+        {0, "0"},
+        {-123456, "-12.3456"},
+        {1, "0.0001"},
+        {-1, "-0.0001"},
+        {420000, "42"},
+        {10001, "1.0001"},
+        {std::numeric_limits<std::int64_t>::max(), "922337203685477.5807"},
+        {std::numeric_limits<std::int64_t>::min(), "-922337203685477.5808"},
+    };
+    for (const auto& [v, expected] : cases) {
+        SCOPED_TRACE(expected);
+        EXPECT_EQ(text(Value::integer(Type::Currency, v)), expected);
+    }
+}
+
+TEST(ValueText, DatesShowTheDayTheTimeOrBoth) {
+    const std::pair<double, std::string> cases[] = {
+        {0.0, "1899-12-30"},
+        {1.0, "1899-12-31"},
+        {2.0, "1900-01-01"},
+        {60.0, "1900-02-28"},
+        {61.0, "1900-03-01"},  // 1900 is no leap year
+        {27293.0, "1974-09-21"},
+        {36585.0, "2000-02-29"},
+        {36586.0, "2000-03-01"},
+        {0.5, "12:00:00"},
+        {0.75, "18:00:00"},
+        {-0.25, "06:00:00"},  // still the base day: the fraction is a positive time
+        {27293.5, "1974-09-21 12:00:00"},
+        {-1.0, "1899-12-29"},
+        {-1.25, "1899-12-29 06:00:00"},  // the day counts back, the time forward
+        {-1.75, "1899-12-29 18:00:00"},
+        {-657434.0, "0100-01-01"},
+        {2958465.0, "9999-12-31"},
+        {2958465.999988426, "9999-12-31 23:59:59"},
+        {36526.0 + 1.0 / 86400.0, "2000-01-01 00:00:01"},
+        {36526.0 + 86399.6 / 86400.0, "2000-01-02"},  // rounds up to the next midnight
+        {1.0 / 86400.0 * 0.4, "1899-12-30"},          // rounds down to midnight
+    };
+    for (const auto& [v, expected] : cases) {
+        SCOPED_TRACE(expected);
+        EXPECT_EQ(text(Value::real(Type::DateTime, v)), expected);
+    }
+    // Outside what Access can hold the stored number is shown, never an invented date.
+    EXPECT_EQ(text(Value::real(Type::DateTime, 1e12)), "1e+12");
+    EXPECT_EQ(text(Value::real(Type::DateTime, -693593.0)), "-693593");  // 1 Jan 1, before Access's first day
+    EXPECT_EQ(text(Value::real(Type::DateTime, std::numeric_limits<double>::quiet_NaN())), "nan");
+}
+
+TEST(ValueText, ReplicationIdsUseTheStoredByteOrderOfAccess) {
+    const std::string bytes("\x33\x22\x11\x00\x55\x44\x77\x66\x88\x99\xAA\xBB\xCC\xDD\xEE\xFF", 16);
+    EXPECT_EQ(text(Value::text(Type::Guid, bytes)), "{00112233-4455-6677-8899-AABBCCDDEEFF}");
+    EXPECT_EQ(text(Value::text(Type::Guid, "short")), "[Binary data]");
+}
