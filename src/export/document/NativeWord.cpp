@@ -1,1 +1,92 @@
 #include "NativeWord.h"
+
+#include "DocumentWriter.h"
+#include "shell/Failure.h"
+
+#include <QDateTime>
+
+namespace qm {
+
+namespace {
+
+// What an application's documents need to know of it.
+struct ApplicationState {
+    bool quit = false;
+    bool visible = false;  // remembered only: the engine has no window
+};
+
+class NativeDocument : public WordDocument {
+  public:
+    explicit NativeDocument(std::shared_ptr<const ApplicationState> application)
+        : application_(std::move(application)) {
+        content_.created = QDateTime::currentDateTimeUtc();
+    }
+
+    void TypeText(const TextSpool& text) override {
+        requireOpen();
+        // The selection of a new document is at its start and moves past what
+        // is typed, so successive texts follow one another.
+        content_.texts.push_back(text.snapshot());
+    }
+
+    void SaveAs(const QString& path) override {
+        requireOpen();
+        content_.modified = QDateTime::currentDateTimeUtc();
+        const auto writer = DocumentWriterFor(path);
+        SaveAtomically(path, [&](QIODevice& device) { writer->write(content_, device); });
+    }
+
+    void Close() override {
+        requireOpen();
+        closed_ = true;
+        content_.texts.clear();  // lets go of the spool files
+    }
+
+  private:
+    void requireOpen() const {
+        if (application_->quit)
+            throw Failure(QStringLiteral("The document engine has quit; its documents are closed"));
+        if (closed_)
+            throw Failure(QStringLiteral("The document has been closed"));
+    }
+
+    std::shared_ptr<const ApplicationState> application_;
+    DocumentContent content_;
+    bool closed_ = false;
+};
+
+class NativeApplication : public WordApplication {
+  public:
+    void setVisible(bool visible) override {
+        requireRunning();
+        state_->visible = visible;
+    }
+
+    std::unique_ptr<WordDocument> AddDocument() override {
+        requireRunning();
+        return std::make_unique<NativeDocument>(state_);
+    }
+
+    void Quit() override {
+        requireRunning();
+        state_->quit = true;
+    }
+
+    ~NativeApplication() override { state_->quit = true; }
+
+  private:
+    void requireRunning() const {
+        if (state_->quit)
+            throw Failure(QStringLiteral("The document engine has quit"));
+    }
+
+    std::shared_ptr<ApplicationState> state_ = std::make_shared<ApplicationState>();
+};
+
+}  // namespace
+
+std::unique_ptr<WordApplication> NativeWordProvider::CreateApplication() {
+    return std::make_unique<NativeApplication>();
+}
+
+}  // namespace qm

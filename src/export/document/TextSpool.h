@@ -9,13 +9,30 @@
 
 namespace qm {
 
+class TextSnapshot;
+namespace detail {
+struct SpoolFile;
+}
+
 // The document text while an export builds it: lines of UTF-8, each ended by
 // CR LF. Small texts stay in memory; past a threshold the spool moves to an
 // anonymous temporary file (never visible in the file system, gone when the
 // spool is), so memory stays flat however many records a table has.
+//
+// Values may hold line breaks of their own, CR LF included, which in the plain
+// text look exactly like line ends. The spool knows better, because it is told
+// where each line ends, and keeps that knowledge in its stored form (below), so
+// the document engine turns a value's line break into a line break inside the
+// record's paragraph instead of a new paragraph.
 class TextSpool {
-public:
+  public:
     static constexpr std::size_t kDefaultMemoryLimit = 4 * 1024 * 1024;
+
+    // The stored form: the text itself, except that a CR LF inside an appended
+    // line is kept as the two bytes kEscape '\n', and a byte kEscape of the text
+    // as kEscape kEscape. The byte 0xFF never occurs in UTF-8, so valid text is
+    // stored unchanged.
+    static constexpr char kEscape = '\xFF';
 
     explicit TextSpool(std::size_t memoryLimit = kDefaultMemoryLimit);
     ~TextSpool();
@@ -23,7 +40,7 @@ public:
     TextSpool& operator=(const TextSpool&) = delete;
 
     // Appends the line and CR LF. Throws qm::Failure when the spool cannot grow
-    // (for instance a full temporary directory).
+    // (for instance a full temporary directory); the spool is then unchanged.
     void appendLine(std::string_view utf8);
 
     std::uint64_t lineCount() const;
@@ -36,9 +53,40 @@ public:
     // Convenience for small texts and tests.
     std::string toString() const;
 
-private:
+    // The text as it stands now, unchanged by later appends and still readable
+    // after the spool is gone. Cheap: a file-backed spool shares its file.
+    // Throws qm::Failure when pending text cannot be written out.
+    TextSnapshot snapshot() const;
+
+    // True once the text has moved to the temporary file.
+    bool spilledToFile() const;
+
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
+};
+
+// A fixed prefix of a spool's text. Copyable; copies share the data.
+class TextSnapshot {
+  public:
+    TextSnapshot();  // the empty text
+
+    std::uint64_t lineCount() const { return lines_; }
+    std::uint64_t byteCount() const { return bytes_; }
+
+    // The plain text, as TextSpool::read.
+    void read(const std::function<void(std::string_view chunk)>& sink) const;
+    // The stored form (see TextSpool::kEscape), for the document writers.
+    void readStored(const std::function<void(std::string_view chunk)>& sink) const;
+    std::string toString() const;
+
+  private:
+    friend class TextSpool;
+    std::shared_ptr<const detail::SpoolFile> file_;  // stored bytes [0, fileBytes_) of the spool's file
+    std::uint64_t fileBytes_ = 0;
+    std::shared_ptr<const std::string> memory_;  // stored bytes that follow
+    std::uint64_t lines_ = 0;
+    std::uint64_t bytes_ = 0;
 };
 
 }  // namespace qm

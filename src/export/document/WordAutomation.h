@@ -12,7 +12,7 @@
 namespace qm {
 
 class WordDocument {
-public:
+  public:
     virtual ~WordDocument() = default;
     // Inserts the text at the selection, which in a new document is its start.
     virtual void TypeText(const TextSpool& text) = 0;
@@ -23,7 +23,7 @@ public:
 };
 
 class WordApplication {
-public:
+  public:
     virtual ~WordApplication() = default;
     virtual void setVisible(bool visible) = 0;
     // Documents.Add: a new, empty document.
@@ -34,7 +34,7 @@ public:
 // Creates application instances ("Word.Application"). Throws qm::Failure when
 // the engine cannot start.
 class WordProvider {
-public:
+  public:
     virtual ~WordProvider() = default;
     virtual std::unique_ptr<WordApplication> CreateApplication() = 0;
 };

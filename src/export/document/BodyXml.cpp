@@ -1,0 +1,255 @@
+#include "BodyXml.h"
+
+#include "TextSpool.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+namespace qm {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+constexpr std::string_view kOpenText = "<w:t xml:space=\"preserve\">";
+
+// Bytes copied as they are: printable ASCII and DEL, but not the XML specials.
+constexpr std::array<bool, 256> makePlainTable() {
+    std::array<bool, 256> table{};
+    for (int c = 0x20; c <= 0x7F; ++c)
+        table[static_cast<std::size_t>(c)] = c != '<' && c != '>' && c != '&';
+    return table;
+}
+constexpr std::array<bool, 256> kPlain = makePlainTable();
+
+enum class Sequence { Valid, NotXml, Invalid, Incomplete };
+
+// Classifies the UTF-8 sequence that starts with the byte at s (0x80 or above).
+// length: the bytes of the sequence, or of its maximal ill-formed subpart.
+Sequence classifyUtf8(const std::uint8_t* s, const std::uint8_t* end, std::size_t& length) {
+    const std::uint8_t lead = s[0];
+    std::uint8_t low = 0x80;  // allowed range of the second byte
+    std::uint8_t high = 0xBF;
+    std::size_t need = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        need = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        need = 3;
+        if (lead == 0xE0)
+            low = 0xA0;  // no overlong forms
+        else if (lead == 0xED)
+            high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        need = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;  // nothing above U+10FFFF
+    } else {
+        length = 1;
+        return Sequence::Invalid;
+    }
+    for (std::size_t i = 1; i < need; ++i) {
+        if (s + i >= end) {
+            length = i;
+            return Sequence::Incomplete;
+        }
+        const std::uint8_t lo = i == 1 ? low : 0x80;
+        const std::uint8_t hi = i == 1 ? high : 0xBF;
+        if (s[i] < lo || s[i] > hi) {
+            length = i;
+            return Sequence::Invalid;
+        }
+    }
+    length = need;
+    if (lead == 0xEF && s[1] == 0xBF && s[2] >= 0xBE)
+        return Sequence::NotXml;  // U+FFFE, U+FFFF
+    return Sequence::Valid;
+}
+
+}  // namespace
+
+void BodyXmlBuilder::openText(std::string& out) {
+    switch (state_) {
+        case State::Between:
+            out += "<w:p><w:r>";
+            out += kOpenText;
+            break;
+        case State::InRun:
+            out += kOpenText;
+            break;
+        case State::InText:
+            return;
+    }
+    state_ = State::InText;
+}
+
+void BodyXmlBuilder::openRun(std::string& out) {
+    switch (state_) {
+        case State::Between:
+            out += "<w:p><w:r>";
+            break;
+        case State::InText:
+            out += "</w:t>";
+            break;
+        case State::InRun:
+            return;
+    }
+    state_ = State::InRun;
+}
+
+void BodyXmlBuilder::endParagraph(std::string& out) {
+    switch (state_) {
+        case State::Between:
+            out += "<w:p/>";
+            break;
+        case State::InRun:
+            out += "</w:r></w:p>";
+            break;
+        case State::InText:
+            out += "</w:t></w:r></w:p>";
+            break;
+    }
+    state_ = State::Between;
+    ++paragraphs_;
+}
+
+std::size_t BodyXmlBuilder::convert(std::string_view stored, bool final, std::string& out) {
+    const auto* const begin = reinterpret_cast<const std::uint8_t*>(stored.data());
+    const auto* const end = begin + stored.size();
+    const auto* s = begin;
+    const auto lineBreak = [&] {
+        openRun(out);
+        out += "<w:br/>";
+    };
+    const auto replacement = [&] {
+        openText(out);
+        out += kReplacement;
+    };
+    while (s < end) {
+        // The common case: a run of characters that go into the XML unchanged.
+        const auto* const run = s;
+        for (;;) {
+            while (s < end && kPlain[*s])
+                ++s;
+            if (s < end && *s >= 0x80) {
+                std::size_t length = 0;
+                if (classifyUtf8(s, end, length) == Sequence::Valid) {
+                    s += length;
+                    continue;
+                }
+            }
+            break;
+        }
+        if (s > run) {
+            openText(out);
+            out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(s - run));
+            if (s == end)
+                break;
+        }
+        const std::uint8_t c = *s;
+        switch (c) {
+            case '<':
+                openText(out);
+                out += "&lt;";
+                ++s;
+                break;
+            case '>':
+                openText(out);
+                out += "&gt;";
+                ++s;
+                break;
+            case '&':
+                openText(out);
+                out += "&amp;";
+                ++s;
+                break;
+            case '\t':
+                openRun(out);
+                out += "<w:tab/>";
+                ++s;
+                break;
+            case '\n':
+                lineBreak();
+                ++s;
+                break;
+            case '\r':
+                if (s + 1 == end) {
+                    if (!final)
+                        return static_cast<std::size_t>(s - begin);
+                    lineBreak();
+                    ++s;
+                } else if (s[1] == '\n') {
+                    endParagraph(out);
+                    s += 2;
+                } else {
+                    lineBreak();
+                    ++s;
+                }
+                break;
+            case static_cast<std::uint8_t>(TextSpool::kEscape):
+                if (s + 1 == end) {
+                    if (!final)
+                        return static_cast<std::size_t>(s - begin);
+                    replacement();
+                    ++s;
+                } else if (s[1] == '\n') {  // a value's own CR LF
+                    lineBreak();
+                    s += 2;
+                } else if (s[1] ==
+                           static_cast<std::uint8_t>(TextSpool::kEscape)) {  // a byte 0xFF of the text
+                    replacement();
+                    s += 2;
+                } else {
+                    replacement();
+                    ++s;
+                }
+                break;
+            default:
+                if (c < 0x80) {  // a control character XML cannot hold
+                    replacement();
+                    ++s;
+                    break;
+                }
+                std::size_t length = 0;
+                if (classifyUtf8(s, end, length) == Sequence::Incomplete && !final)
+                    return static_cast<std::size_t>(s - begin);
+                replacement();
+                s += length;
+                break;
+        }
+    }
+    return static_cast<std::size_t>(s - begin);
+}
+
+void BodyXmlBuilder::feed(std::string_view stored, std::string& out) {
+    // First settle the sequence the previous piece ended in the middle of.
+    while (!carry_.empty() && !stored.empty()) {
+        const std::size_t take = std::min<std::size_t>(stored.size(), 4);
+        std::string joined = carry_;
+        joined.append(stored.data(), take);
+        const std::size_t used = convert(joined, false, out);
+        if (used < carry_.size()) {
+            carry_ = joined.substr(used);
+            stored.remove_prefix(take);
+            continue;
+        }
+        stored.remove_prefix(used - carry_.size());
+        carry_.clear();
+    }
+    if (stored.empty())
+        return;
+    const std::size_t used = convert(stored, false, out);
+    carry_.assign(stored.substr(used));
+}
+
+void BodyXmlBuilder::finish(std::string& out) {
+    if (!carry_.empty()) {
+        convert(carry_, true, out);
+        carry_.clear();
+    }
+    if (state_ != State::Between || paragraphs_ == 0)
+        endParagraph(out);
+}
+
+}  // namespace qm

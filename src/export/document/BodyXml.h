@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// Turns document text, in the spool's stored form (TextSpool::kEscape), into
+// the paragraphs of a WordprocessingML body, piece by piece, so a text of any
+// size streams through a small buffer.
+//
+// - Each line (ended by CR LF) becomes one paragraph; a text that does not end
+//   in CR LF ends with a paragraph holding the rest.
+// - A line break inside a value becomes <w:br/> in its record's paragraph:
+//   a CR LF that was inside an appended line, and a lone CR or a lone LF. (In
+//   the plain text a value's CR LF cannot be told from a line end; the stored
+//   form keeps the difference.)
+// - A tab becomes <w:tab/>; all blanks are kept (xml:space="preserve").
+// - &, < and > are escaped.
+// - What XML 1.0 forbids, and what would make the whole document unreadable,
+//   becomes U+FFFD: C0 controls other than tab, CR and LF; U+FFFE and U+FFFF;
+//   invalid UTF-8, surrogates included, one U+FFFD for each maximal ill-formed
+//   subsequence as Unicode recommends (the way Python and browsers decode).
+class BodyXmlBuilder {
+  public:
+    // Appends the XML for the piece to out. Pieces may split lines and
+    // characters anywhere.
+    void feed(std::string_view stored, std::string& out);
+    // Closes the last paragraph; writes one empty paragraph when the text was
+    // empty, as a document always has at least one.
+    void finish(std::string& out);
+
+    std::uint64_t paragraphCount() const { return paragraphs_; }
+
+    // Upper bound of the XML one stored byte and one line can give, for sizing.
+    static constexpr std::uint64_t kMaxBytesPerByte = 48;
+    static constexpr std::uint64_t kMaxBytesPerLine = 64;
+
+  private:
+    enum class State { Between, InRun, InText };
+
+    // Converts as much as can be decided; returns how many bytes were used.
+    // Without final, an incomplete CR, escape or UTF-8 sequence at the end is
+    // left for the next piece.
+    std::size_t convert(std::string_view stored, bool final, std::string& out);
+    void openText(std::string& out);
+    void openRun(std::string& out);
+    void endParagraph(std::string& out);
+
+    State state_ = State::Between;
+    std::string carry_;  // at most a few bytes of an undecided sequence
+    std::uint64_t paragraphs_ = 0;
+};
+
+}  // namespace qm

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "TextSpool.h"
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QIODevice;
+
+namespace qm {
+
+// What a document holds when it is saved.
+struct DocumentContent {
+    std::vector<TextSnapshot> texts;  // the typed texts, one after another
+    QDateTime created;                // when the document was added
+    QDateTime modified;               // when it is saved
+};
+
+// Writes a document in one file format. Writers write to a device so a save
+// can go through a temporary file and tests can hand them a failing one.
+class DocumentWriter {
+  public:
+    virtual ~DocumentWriter() = default;
+    // The device is open for writing, empty and at its start. Throws
+    // qm::Failure whose description is the reason (e.g. the device's error).
+    virtual void write(const DocumentContent& content, QIODevice& device) const = 0;
+};
+
+// The document formats the engine writes.
+enum class DocumentFormat {
+    Docx,  // Office Open XML (WordprocessingML), OoxmlWriter.h
+    Doc,   // Word 97-2003 binary, DocWriter.h
+    Odt,   // OpenDocument text, OdtWriter.h
+    Rtf,   // Rich Text Format, RtfWriter.h
+    Txt,   // UTF-8 text with CR LF line ends, TextWriter.h
+};
+
+// The format a file name asks for, by its extension compared without regard to
+// case: .doc, .odt, .rtf, .txt; .docx and every other name (none, or one this
+// engine does not write) get Office Open XML.
+DocumentFormat DocumentFormatForPath(const QString& path);
+
+// The format named by a command-line value: "docx", "doc", "odt", "rtf" or
+// "txt", in any case, with or without a leading dot. Nothing for other names.
+std::optional<DocumentFormat> ParseDocumentFormat(const QString& name);
+
+// The name ParseDocumentFormat reads, e.g. "doc".
+QString DocumentFormatName(DocumentFormat format);
+
+// The writer of a format; the one place where a format becomes a writer.
+std::unique_ptr<DocumentWriter> DocumentWriterFor(DocumentFormat format);
+// The writer for a file name: DocumentWriterFor(DocumentFormatForPath(path)).
+std::unique_ptr<DocumentWriter> DocumentWriterFor(const QString& path);
+
+// Saves atomically: write gets a new temporary file beside path, which
+// replaces path only when write returned and everything reached the disk. On
+// any failure the previous file at path (if any) is untouched, no temporary
+// file is left, and qm::Failure says "Could not save '<path>': <reason>".
+void SaveAtomically(const QString& path, const std::function<void(QIODevice& device)>& write);
+
+}  // namespace qm

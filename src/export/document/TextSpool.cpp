@@ -1,0 +1,315 @@
+#include "TextSpool.h"
+
+#include "shell/Failure.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace qm {
+
+namespace {
+
+// Once the text lives in the file, appends gather in a buffer of this size.
+constexpr std::size_t kFileBufferSize = 1024 * 1024;
+// Size of the pieces read back from the file.
+constexpr std::size_t kReadChunkSize = 1024 * 1024;
+
+QString errnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+}  // namespace
+
+namespace detail {
+
+// The anonymous temporary file behind a spool. Shared by the spool and its
+// snapshots; closed (and so gone) when the last of them is.
+struct SpoolFile {
+    int fd = -1;
+    QString directory;
+
+    SpoolFile() = default;
+    SpoolFile(const SpoolFile&) = delete;
+    SpoolFile& operator=(const SpoolFile&) = delete;
+    ~SpoolFile() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    [[noreturn]] void fail(const char* what, int error) const {
+        throw Failure(QStringLiteral("Could not %1 the temporary file of the document text in '%2': %3")
+                          .arg(QLatin1String(what), directory, errnoText(error)),
+                      error);
+    }
+
+    static std::shared_ptr<SpoolFile> create() {
+        auto file = std::make_shared<SpoolFile>();
+        file->directory = QDir::tempPath();
+        const QByteArray dir = QFile::encodeName(file->directory);
+#ifdef O_TMPFILE
+        file->fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (file->fd >= 0)
+            return file;
+        // File systems without unnamed files answer one of these; anything else is a real failure.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            file->fail("create", errno);
+#endif
+        QByteArray pattern = dir + "/quillmerge-text-XXXXXX";
+        file->fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+        if (file->fd < 0)
+            file->fail("create", errno);
+        ::unlink(pattern.constData());
+        return file;
+    }
+
+    void writeAt(std::string_view data, std::uint64_t offset) const {
+        while (!data.empty()) {
+            const ssize_t done = ::pwrite(fd, data.data(), data.size(), static_cast<off_t>(offset));
+            if (done < 0) {
+                if (errno == EINTR)
+                    continue;
+                fail("write", errno);
+            }
+            if (done == 0)
+                fail("write", ENOSPC);
+            data.remove_prefix(static_cast<std::size_t>(done));
+            offset += static_cast<std::uint64_t>(done);
+        }
+    }
+
+    // Reads [0, length) in pieces.
+    void readAll(std::uint64_t length, const std::function<void(std::string_view)>& sink) const {
+        const auto buffer = std::make_unique<char[]>(kReadChunkSize);
+        std::uint64_t offset = 0;
+        while (offset < length) {
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kReadChunkSize, length - offset));
+            const ssize_t got = ::pread(fd, buffer.get(), want, static_cast<off_t>(offset));
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                fail("read", errno);
+            }
+            if (got == 0)
+                fail("read", EIO);  // shorter than what was written: the file was tampered with
+            sink(std::string_view(buffer.get(), static_cast<std::size_t>(got)));
+            offset += static_cast<std::uint64_t>(got);
+        }
+    }
+};
+
+}  // namespace detail
+
+namespace {
+
+// Turns the stored form back into the plain text, chunk by chunk.
+class StoredDecoder {
+  public:
+    explicit StoredDecoder(const std::function<void(std::string_view)>& sink) : sink_(sink) {}
+
+    void feed(std::string_view chunk) {
+        if (!pendingEscape_ && std::memchr(chunk.data(), TextSpool::kEscape, chunk.size()) == nullptr) {
+            if (!chunk.empty())
+                sink_(chunk);
+            return;
+        }
+        decoded_.clear();
+        decoded_.reserve(chunk.size() + 1);
+        for (const char c : chunk) {
+            if (pendingEscape_) {
+                pendingEscape_ = false;
+                if (c == '\n')
+                    decoded_ += "\r\n";
+                else
+                    decoded_ += c;  // the escape byte itself
+            } else if (c == TextSpool::kEscape) {
+                pendingEscape_ = true;
+            } else {
+                decoded_ += c;
+            }
+        }
+        if (!decoded_.empty())
+            sink_(decoded_);
+    }
+
+  private:
+    const std::function<void(std::string_view)>& sink_;
+    std::string decoded_;
+    bool pendingEscape_ = false;
+};
+
+void readStoredParts(const detail::SpoolFile* file, std::uint64_t fileBytes, std::string_view memory,
+                     const std::function<void(std::string_view)>& sink) {
+    if (file != nullptr && fileBytes > 0)
+        file->readAll(fileBytes, sink);
+    if (!memory.empty())
+        sink(memory);
+}
+
+void readPlainParts(const detail::SpoolFile* file, std::uint64_t fileBytes, std::string_view memory,
+                    const std::function<void(std::string_view)>& sink) {
+    StoredDecoder decoder(sink);
+    readStoredParts(file, fileBytes, memory, [&](std::string_view chunk) { decoder.feed(chunk); });
+}
+
+// True when the stored form of the line differs from the line: it holds a CR LF
+// or the escape byte.
+bool needsEscaping(std::string_view line) {
+    if (std::memchr(line.data(), TextSpool::kEscape, line.size()) != nullptr)
+        return true;
+    const char* const end = line.data() + line.size();
+    for (auto* cr = static_cast<const char*>(std::memchr(line.data(), '\r', line.size())); cr != nullptr;
+         cr = static_cast<const char*>(std::memchr(cr + 1, '\r', static_cast<std::size_t>(end - cr - 1)))) {
+        if (cr + 1 < end && cr[1] == '\n')
+            return true;
+    }
+    return false;
+}
+
+std::string escaped(std::string_view line) {
+    std::string out;
+    out.reserve(line.size() + 8);
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == TextSpool::kEscape) {
+            out += TextSpool::kEscape;
+            out += TextSpool::kEscape;
+        } else if (c == '\r' && i + 1 < line.size() && line[i + 1] == '\n') {
+            out += TextSpool::kEscape;
+            out += '\n';
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+struct TextSpool::Impl {
+    std::size_t memoryLimit;
+    std::shared_ptr<detail::SpoolFile> file;  // null while the text is in memory
+    std::uint64_t fileBytes = 0;              // stored bytes written to the file
+    std::string buffer;                       // the whole text in memory, or what is not yet in the file
+    std::uint64_t lines = 0;
+    std::uint64_t bytes = 0;
+
+    // Moves the text to the file. On failure nothing changes.
+    void spill() {
+        auto created = detail::SpoolFile::create();
+        created->writeAt(buffer, 0);
+        file = std::move(created);
+        fileBytes = buffer.size();
+        std::string().swap(buffer);
+        buffer.reserve(kFileBufferSize);
+    }
+
+    void flush() {
+        if (buffer.empty())
+            return;
+        file->writeAt(buffer, fileBytes);
+        fileBytes += buffer.size();
+        buffer.clear();
+    }
+
+    void append(std::string_view stored) {
+        static constexpr std::string_view kLineEnd = "\r\n";
+        const std::size_t size = stored.size() + kLineEnd.size();
+        if (!file) {
+            if (buffer.size() + size <= memoryLimit) {
+                buffer.append(stored).append(kLineEnd);
+                return;
+            }
+            spill();
+        }
+        if (buffer.size() + size > kFileBufferSize)
+            flush();
+        if (size > kFileBufferSize) {
+            // Too big for the buffer: straight to the file. Both writes land
+            // before the size moves on, so a failure leaves no half line.
+            file->writeAt(stored, fileBytes);
+            file->writeAt(kLineEnd, fileBytes + stored.size());
+            fileBytes += size;
+            return;
+        }
+        buffer.append(stored).append(kLineEnd);
+    }
+};
+
+TextSpool::TextSpool(std::size_t memoryLimit) : impl_(std::make_unique<Impl>()) {
+    impl_->memoryLimit = memoryLimit;
+}
+
+TextSpool::~TextSpool() = default;
+
+void TextSpool::appendLine(std::string_view utf8) {
+    if (needsEscaping(utf8))
+        impl_->append(escaped(utf8));
+    else
+        impl_->append(utf8);
+    impl_->lines += 1;
+    impl_->bytes += utf8.size() + 2;
+}
+
+std::uint64_t TextSpool::lineCount() const {
+    return impl_->lines;
+}
+
+std::uint64_t TextSpool::byteCount() const {
+    return impl_->bytes;
+}
+
+bool TextSpool::spilledToFile() const {
+    return impl_->file != nullptr;
+}
+
+void TextSpool::read(const std::function<void(std::string_view chunk)>& sink) const {
+    readPlainParts(impl_->file.get(), impl_->fileBytes, impl_->buffer, sink);
+}
+
+std::string TextSpool::toString() const {
+    std::string text;
+    text.reserve(static_cast<std::size_t>(impl_->bytes));
+    read([&](std::string_view chunk) { text.append(chunk); });
+    return text;
+}
+
+TextSnapshot TextSpool::snapshot() const {
+    TextSnapshot snapshot;
+    if (impl_->file) {
+        impl_->flush();
+        snapshot.file_ = impl_->file;
+        snapshot.fileBytes_ = impl_->fileBytes;
+    } else if (!impl_->buffer.empty()) {
+        snapshot.memory_ = std::make_shared<const std::string>(impl_->buffer);
+    }
+    snapshot.lines_ = impl_->lines;
+    snapshot.bytes_ = impl_->bytes;
+    return snapshot;
+}
+
+TextSnapshot::TextSnapshot() = default;
+
+void TextSnapshot::read(const std::function<void(std::string_view chunk)>& sink) const {
+    readPlainParts(file_.get(), fileBytes_, memory_ ? std::string_view(*memory_) : std::string_view(), sink);
+}
+
+void TextSnapshot::readStored(const std::function<void(std::string_view chunk)>& sink) const {
+    readStoredParts(file_.get(), fileBytes_, memory_ ? std::string_view(*memory_) : std::string_view(), sink);
+}
+
+std::string TextSnapshot::toString() const {
+    std::string text;
+    text.reserve(static_cast<std::size_t>(bytes_));
+    read([&](std::string_view chunk) { text.append(chunk); });
+    return text;
+}
+
+}  // namespace qm

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "export/document/TextSpool.h"
+
+#include <QIODevice>
+#include <QJsonObject>
+#include <QString>
+#include <string>
+#include <vector>
+
+namespace qm::test {
+
+// Reads a .docx back with python-docx and Python's zipfile (inspect_docx.py).
+// With lines, the answer's "expected" holds what each paragraph must read as.
+// Adds a test failure and returns an empty object when the readers fail.
+QJsonObject inspectDocx(const QString& path, const std::vector<std::string>& lines = {},
+                        const QString& extractTo = {});
+
+// Runs a program; returns its exit code (-1 when it could not run) and its output.
+int runProgram(const QString& program, const QStringList& arguments, QString* output = nullptr);
+
+// Strings from a JSON array.
+std::vector<QString> strings(const QJsonValue& array);
+
+// Makes writes past the size fail with EFBIG ("File too large") in this
+// process, as a full disk would. For child processes of death tests.
+void limitFileSize(std::uint64_t bytes);
+
+// Fills a spool with the lines.
+void appendAll(TextSpool& spool, const std::vector<std::string>& lines);
+
+// A device that passes writes on to another one until a budget of bytes is
+// spent, then fails the way a full disk does.
+class FailingDevice : public QIODevice {
+  public:
+    FailingDevice(QIODevice& target, qint64 budget);
+    bool isSequential() const override { return false; }
+    bool seek(qint64 position) override;
+    qint64 size() const override { return target_.size(); }
+
+  protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 length) override;
+
+  private:
+    QIODevice& target_;
+    qint64 budget_;
+};
+
+}  // namespace qm::test
