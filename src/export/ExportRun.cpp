@@ -1,1 +1,160 @@
 #include "ExportRun.h"
+
+#include "database/Ado.h"
+#include "shell/Failure.h"
+
+#include <QElapsedTimer>
+#include <string>
+
+namespace qm {
+
+namespace {
+
+// How often a long export lets the window repaint and take input.
+constexpr qint64 kResponsivenessBudgetMs = 25;
+
+// An object the statement needs was never made (the statement that should have
+// made it failed and was reported already).
+template <class T>
+T& need(const std::unique_ptr<T>& object) {
+    if (!object)
+        throw Failure(QStringLiteral("Object variable not set"), 91);
+    return *object;
+}
+
+// Reads the separator once per line and converts it only when it changed.
+class SeparatorCache {
+  public:
+    explicit SeparatorCache(const ExportInputs& inputs) : inputs_(inputs) {}
+    const std::string& current() {
+        const QString now = inputs_.separator();
+        if (now != text_ || !valid_) {
+            text_ = now;
+            utf8_ = now.toStdString();
+            valid_ = true;
+        }
+        return utf8_;
+    }
+
+  private:
+    const ExportInputs& inputs_;
+    QString text_;
+    std::string utf8_;
+    bool valid_ = false;
+};
+
+}  // namespace
+
+QString BuildSelectedFields(const QStringList& fieldNames) {
+    QString fields;
+    for (const QString& name : fieldNames)
+        fields += QLatin1Char('`') + name + QStringLiteral("`, ");
+    fields.chop(2);
+    return fields;
+}
+
+void RemoveTrailingSeparator(std::string& line, std::size_t separatorLength) {
+    if (line.size() >= separatorLength)
+        line.resize(line.size() - separatorLength);
+}
+
+bool RunExport(Procedure& proc, const ExportInputs& inputs, WordProvider& word, ExportObserver* observer) {
+    Connection connection;
+    Recordset records;
+    TextSpool text;
+    std::string line;
+    SeparatorCache separator(inputs);
+    const int failuresBeforeRead = proc.failureCount();
+
+    proc.step(112, [&] { connection.setMode(adModeReadWrite); });
+    proc.step(114, [&] { connection.Open(BuildConnectionString(inputs)); });
+    proc.step(116, [&] {
+        const QString query = QStringLiteral("SELECT ") + inputs.selectedFields() +
+                              QStringLiteral(" FROM `") + inputs.selectedTable() + QLatin1Char('`');
+        records.Open(query, connection, adOpenStatic, adLockOptimistic);
+    });
+
+    if (proc.condition(118, [&] { return inputs.headerLine(); })) {
+        proc.step(120, [&] { line.clear(); });
+        int fieldCount = 0;
+        std::size_t separatorLength = 0;
+        proc.step(122, [&] {
+            separatorLength = separator.current().size();
+            fieldCount = records.fieldCount();
+        });
+        for (int i = 0; i < fieldCount; ++i) {
+            if (!proc.step(124, [&] {
+                    line += records.fieldName(i).toStdString();
+                    line += separator.current();
+                }))
+                break;
+        }
+        proc.step(128, [&] { RemoveTrailingSeparator(line, separatorLength); });
+        proc.step(130, [&] { text.appendLine(line); });
+    }
+
+    // The record loop. A read that breaks off is reported once and ends the
+    // loop: the rest of the table cannot be trusted, and no document will be
+    // written from a partial read anyway.
+    long long recordCount = 0;
+    if (proc.step(134, [&] { recordCount = records.RecordCount(); })) {
+        QElapsedTimer sinceYield;
+        sinceYield.start();
+        long long done = 0;
+        bool readFailed = false;
+        while (!readFailed && records.isOpen() && !records.isEOF()) {
+            if (observer && sinceYield.hasExpired(kResponsivenessBudgetMs)) {
+                proc.step(136, [&] {
+                    observer->progress(done, recordCount);
+                    observer->keepResponsive();
+                });
+                sinceYield.restart();
+            }
+            line.clear();
+            int fieldCount = 0;
+            std::size_t separatorLength = 0;
+            readFailed = !proc.step(140, [&] {
+                const std::string& sep = separator.current();
+                separatorLength = sep.size();
+                fieldCount = records.fieldCount();
+            });
+            for (int i = 0; i < fieldCount && !readFailed; ++i) {
+                readFailed = !proc.step(144, [&] {
+                    records.appendText(i, line);
+                    line += separator.current();
+                });
+            }
+            if (readFailed)
+                break;
+            RemoveTrailingSeparator(line, separatorLength);
+            readFailed = !proc.step(150, [&] { text.appendLine(line); }) ||
+                         !proc.step(154, [&] { records.MoveNext(); });
+            ++done;
+        }
+        if (observer && !readFailed)
+            observer->progress(done, recordCount);
+    }
+
+    // Writing a document from a database that could not be read would replace
+    // the user's file with an empty or partial one: stop here instead.
+    if (proc.failureCount() != failuresBeforeRead)
+        return false;
+
+    // The document text is complete in the spool: every line already ends in CR LF.
+    std::unique_ptr<WordApplication> application;
+    std::unique_ptr<WordDocument> document;
+    proc.step(172, [&] { application = word.CreateApplication(); });
+    proc.step(174, [&] { need(application).setVisible(false); });
+    proc.step(176, [&] { document = need(application).AddDocument(); });
+    const bool typed = proc.step(178, [&] { need(document).TypeText(text); });
+    // Saving a document that did not receive its text would replace the file
+    // with an empty one; the failure above has been reported already.
+    const bool saved = typed && proc.step(180, [&] { need(document).SaveAs(inputs.outputPath()); });
+    proc.step(182, [&] { need(document).Close(); });
+    proc.step(184, [&] { need(application).Quit(); });
+    proc.step(186, [&] { document.reset(); });
+    proc.step(188, [&] { application.reset(); });
+    return saved;
+}
+
+}  // namespace qm

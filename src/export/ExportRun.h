@@ -12,7 +12,7 @@ namespace qm {
 // What an export reads, each item at the moment the step that needs it runs:
 // the wizard's boxes, or the command line's options.
 class ExportInputs : public DatabaseLocation {
-public:
+  public:
     virtual QString selectedTable() const = 0;
     // Back-quoted field names joined by ", " (see BuildSelectedFields).
     virtual QString selectedFields() const = 0;
@@ -25,7 +25,7 @@ public:
 // Told about progress while the records are read. keepResponsive() is called
 // every few tens of milliseconds so a window can repaint and take input.
 class ExportObserver {
-public:
+  public:
     virtual ~ExportObserver() = default;
     virtual void progress(long long recordsDone, long long recordCount) {
         (void)recordsDone;

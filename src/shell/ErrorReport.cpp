@@ -12,7 +12,9 @@ QString errorLocationPrefix(const QString& location) {
     return QStringLiteral("in Tabquill2021/08/31.") + location + QLatin1Char(' ');
 }
 
-QString supportEmailAddress() { return QString::fromUtf8(kSupportEmail); }
+QString supportEmailAddress() {
+    return QString::fromUtf8(kSupportEmail);
+}
 
 QString ErrorReport::messageText() const {
     return description + QStringLiteral("\r\n") + errorLocationPrefix(location) + QStringLiteral("at line ") +
@@ -34,7 +36,9 @@ QString describeException(std::exception_ptr error) {
     }
 }
 
-void Procedure::report(int line, std::exception_ptr error) { fail(line, describeException(error)); }
+void Procedure::report(int line, std::exception_ptr error) {
+    fail(line, describeException(error));
+}
 
 void Procedure::fail(int line, const QString& description) {
     ++failures_;

@@ -27,14 +27,14 @@ inline constexpr const char* kErrorReportTitle = "Application Error";
 // Where reports go: a warning box in the wizard, standard error on the command
 // line, a recorder in tests. show() returns once the user has acknowledged it.
 class ErrorSink {
-public:
+  public:
     virtual ~ErrorSink() = default;
     virtual void show(const ErrorReport& report) = 0;
 };
 
 // Keeps every report, for tests and for callers that decide later how to show them.
 class RecordingErrorSink : public ErrorSink {
-public:
+  public:
     void show(const ErrorReport& report) override { reports.push_back(report); }
     std::vector<ErrorReport> reports;
 };
@@ -51,7 +51,7 @@ QString describeException(std::exception_ptr error);
 //
 // A failing condition is reported and then counts as true, so its block runs.
 class Procedure {
-public:
+  public:
     Procedure(ErrorSink& sink, QString location) : sink_(sink), location_(std::move(location)) {}
 
     // Runs one numbered statement. Returns false when it failed (after reporting it).
@@ -85,7 +85,7 @@ public:
     bool failed() const { return failures_ > 0; }
     const QString& location() const { return location_; }
 
-private:
+  private:
     void report(int line, std::exception_ptr error);
 
     ErrorSink& sink_;

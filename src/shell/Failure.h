@@ -9,7 +9,7 @@ namespace qm {
 // carries the description exactly as the failing layer words it; the error
 // report shows that text unchanged.
 class Failure : public std::exception {
-public:
+  public:
     explicit Failure(QString description, long number = 0)
         : description_(std::move(description)), number_(number), what_(description_.toUtf8()) {}
 
@@ -18,7 +18,7 @@ public:
     long number() const noexcept { return number_; }
     const char* what() const noexcept override { return what_.constData(); }
 
-private:
+  private:
     QString description_;
     long number_;
     QByteArray what_;

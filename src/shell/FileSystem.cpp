@@ -1,8 +1,8 @@
 #include "FileSystem.h"
 
+#include <sys/stat.h>
 #include <QCoreApplication>
 #include <QFile>
-#include <sys/stat.h>
 
 namespace qm {
 
@@ -25,6 +25,8 @@ QString DirectoryOfPath(const QString& path) {
     return slash < 0 ? QString() : path.left(slash + 1);
 }
 
-QString AppDirectory() { return QCoreApplication::applicationDirPath(); }
+QString AppDirectory() {
+    return QCoreApplication::applicationDirPath();
+}
 
 }  // namespace qm

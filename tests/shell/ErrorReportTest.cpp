@@ -11,17 +11,19 @@ using qm::Procedure;
 using qm::RecordingErrorSink;
 
 TEST(ErrorReport, MessageTextHasDescriptionLocationLineAndSupportRequest) {
-    const ErrorReport report{QStringLiteral("Could not find file 'x.mdb'."), QStringLiteral("Form1.PushButton3_Click"),
-                             100};
+    const ErrorReport report{QStringLiteral("Could not find file 'x.mdb'."),
+                             QStringLiteral("Form1.PushButton3_Click"), 100};
     EXPECT_EQ(report.messageText(),
-              QStringLiteral("Could not find file 'x.mdb'.\r\nin Tabquill2021/08/31.Form1.PushButton3_Click at line "
-                             "100\r\rPlease email screenshot of this message to ") +
+              QStringLiteral(
+                  "Could not find file 'x.mdb'.\r\nin Tabquill2021/08/31.Form1.PushButton3_Click at line "
+                  "100\r\rPlease email screenshot of this message to ") +
                   qm::supportEmailAddress());
 }
 
 TEST(ErrorReport, EmptyDescriptionStillGivesAnEmptyFirstLine) {
     const ErrorReport report{QString(), QStringLiteral("Form4.PushButton4_Click"), 172};
-    EXPECT_TRUE(report.messageText().startsWith(QStringLiteral("\r\nin Tabquill2021/08/31.Form4.PushButton4_Click at line 172\r\r")));
+    EXPECT_TRUE(report.messageText().startsWith(
+        QStringLiteral("\r\nin Tabquill2021/08/31.Form4.PushButton4_Click at line 172\r\r")));
 }
 
 TEST(ErrorReport, SupportAddressIsOnAReservedExampleDomainByDefault) {

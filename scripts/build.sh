@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Configures and builds Quillmerge into BUILD_DIR (default: build/ in the checkout).
+# Extra arguments go to CMake's configure step (e.g. -DQM_SANITIZE=ON).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+cmake -S "$root" -B "$build" -G Ninja "$@"
+cmake --build "$build" -j"$(nproc)"

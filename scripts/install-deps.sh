@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Quillmerge needs to build, run and test.
+# Only what is missing is installed; run as root or through sudo.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config git
+    qt6-base-dev qt6-base-dev-tools libgl-dev qtkeychain-qt6-dev fonts-liberation2
+    mdbtools mdbtools-dev libglib2.0-dev
+    libminizip-dev zlib1g-dev libzip-dev
+    libssl-dev
+    libgtest-dev googletest
+    python3 python3-docx docx2txt libxml2-utils unzip
+    nodejs npm
+    xvfb gnome-keyring dbus-daemon
+)
+if [[ "${1:-}" == "--list" ]]; then
+    printf '%s\n' "${packages[@]}"
+    exit 0
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+    sudo=(sudo)
+fi
+echo "Installing: ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -q
+"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
