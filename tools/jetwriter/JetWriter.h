@@ -1,0 +1,144 @@
+#pragma once
+
+// Writes Access databases in the Jet 4 (.mdb) format from a schema and rows
+// given in code: the test files and the sample database of the project.
+//
+// Tables are written one after the other and their rows are streamed to the
+// device page by page, so memory stays the same whatever the row count. The
+// catalogue (MSysObjects) and the header page are written by finish().
+//
+//     jetwriter::Writer writer(file, options);
+//     writer.beginTable(table);
+//     writer.addRow(cells);          // as often as needed
+//     writer.endTable();
+//     writer.finish();
+//
+// What is written: user tables with the column types of the Column type below,
+// Nulls, long text (memo) values on long-value pages, a database password in
+// the header. No indexes, no relationships, no properties.
+
+#include "shell/Failure.h"
+
+#include <QIODevice>
+#include <QString>
+#include <QStringView>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <variant>
+#include <vector>
+
+namespace qm::jetwriter {
+
+// Access's names for the column types ("Text", "Memo", "Number (Byte)", ...).
+enum class ColumnType { Text, Memo, Byte, Integer, Long, Single, Double, Currency, DateTime, Boolean, Guid };
+
+struct Column {
+    QString name;
+    ColumnType type = ColumnType::Text;
+    // Text: the most characters a value may hold, 1 to 255. Ignored otherwise.
+    int size = 255;
+    // Whether the column accepts Null. Yes/No columns never do, as in Access.
+    bool nullable = true;
+};
+
+struct Table {
+    QString name;
+    std::vector<Column> columns;
+};
+
+// A Currency value as Access keeps it: a count of ten-thousandths.
+struct Currency {
+    std::int64_t tenThousandths = 0;
+    friend bool operator==(const Currency&, const Currency&) = default;
+};
+
+// A Date/Time value as Access keeps it: days since 1899-12-30; the fraction is
+// the time of day, also for days before 1899-12-30 (-1.25 is 1899-12-29 06:00).
+struct DateTime {
+    double days = 0;
+    friend bool operator==(const DateTime&, const DateTime&) = default;
+};
+
+// A Replication ID: the 16 bytes in stored order (the first three groups of
+// its text form little-endian, as in Windows GUIDs).
+struct Guid {
+    std::array<std::uint8_t, 16> bytes{};
+    friend bool operator==(const Guid&, const Guid&) = default;
+};
+
+// One value of a row. std::monostate is Null. Integers suit Byte, Integer,
+// Long (range-checked) and, as whole units, Currency; doubles suit Single,
+// Double, Currency and Date/Time (as raw days).
+using Cell = std::variant<std::monostate, bool, std::int64_t, double, Currency, DateTime, QString, Guid>;
+
+// A schema or value the format cannot hold, or a device that fails. The
+// description names the table, column and row (counted from 1) concerned.
+class WriteError : public Failure {
+  public:
+    using Failure::Failure;
+};
+
+struct Options {
+    // The database password; "" for none. Jet 4 keeps at most 20 characters.
+    QString password;
+    // Creation date kept in the header. Fixed by default so that the same
+    // input always gives the same bytes.
+    DateTime created{45292.0};  // 2024-01-01 00:00
+};
+
+// Limits of the format that callers may want to check against.
+inline constexpr int kPageSize = 4096;
+inline constexpr int kMaxNameLength = 64;      // characters of a table or column name
+inline constexpr int kMaxColumns = 255;        // columns of one table
+inline constexpr int kMaxTextSize = 255;       // characters of a Text column
+inline constexpr int kMaxRowBytes = 4080;      // one row on one data page
+inline constexpr int kMaxPasswordLength = 20;  // characters of a Jet 4 password
+
+class Writer {
+  public:
+    // The device must be open for writing, seekable and empty; it stays owned
+    // by the caller. Throws WriteError for a bad password.
+    explicit Writer(QIODevice& device, Options options = {});
+    ~Writer();
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    // Starts a table. Throws WriteError for a bad or duplicate name, no or too
+    // many columns, a bad column definition, or a table already open.
+    void beginTable(const Table& table);
+    // Appends one row to the open table: one cell per column in schema order.
+    // Throws WriteError naming the table, column and row for a value the
+    // column cannot hold; the row is then not written and the table stays open.
+    void addRow(std::span<const Cell> cells);
+    // Closes the open table: writes its definition and page maps.
+    void endTable();
+    // Writes the catalogue, the page map of the file and the header page.
+    // Nothing may be added afterwards.
+    void finish();
+
+    bool isFinished() const;
+
+    // Pages the file holds so far (its size divided by kPageSize after finish()).
+    std::uint32_t pageCount() const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// Writes a whole database file: creates a temporary file beside path, lets
+// fill add the tables, finishes the database and renames the temporary file to
+// path (finishing the writer first unless fill did). On any failure (fill throwing included) path is left as
+// it was and the exception propagates; device failures are raised as WriteError.
+void WriteFile(const QString& path, const Options& options, const std::function<void(Writer&)>& fill);
+
+// The bytes Jet 4 stores for a text value: UTF-16LE, or, when allowed and
+// shorter, the compressed form that starts with FF FE. Throws WriteError when
+// the text cannot be stored unambiguously (it starts with U+FEFF and also holds
+// a character whose low byte is zero).
+std::vector<std::uint8_t> EncodeText(QStringView text, bool allowCompression);
+
+}  // namespace qm::jetwriter
