@@ -1,0 +1,13 @@
+#pragma once
+
+#include "Dialogs.h"
+#include "export/document/WordAutomation.h"
+
+namespace qm {
+
+// Makes sure the document engine can be started: starts it (W1) and quits it
+// (W7). When it cannot start, shows the engine-missing message (application
+// title, one OK button) and ends the program. Passes no failure on.
+void CheckWordAvailable(WordProvider& word, MessageBoxes& boxes, ProgramLifetime& program);
+
+}  // namespace qm
