@@ -1,7 +1,7 @@
 // Spools N synthetic record lines and saves them as a document, the way an
 // export does, printing throughput and peak memory.
 //
-//   qm_bench_document [--lines N] [--columns C] [--level L] [--threads T] [--output PATH]
+//   qm_bench_document [--lines N] [--columns C] [--format F] [--level L] [--threads T] [--output PATH]
 
 #include "export/document/DocumentWriter.h"
 #include "export/document/NativeWord.h"
@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace {
@@ -80,6 +81,9 @@ int main(int argc, char* argv[]) {
                       QStringLiteral("L")});
     parser.addOption({QStringLiteral("threads"),
                       QStringLiteral("Compressing threads (default: the engine's)."), QStringLiteral("T")});
+    parser.addOption({QStringLiteral("format"),
+                      QStringLiteral("Document format: docx (default), doc, odt, rtf or txt."),
+                      QStringLiteral("F"), QStringLiteral("docx")});
     parser.addOption({QStringLiteral("output"),
                       QStringLiteral("Where to save (default: a temporary folder)."),
                       QStringLiteral("PATH")});
@@ -87,10 +91,16 @@ int main(int argc, char* argv[]) {
 
     const std::uint64_t lines = parser.value(QStringLiteral("lines")).toULongLong();
     const int columns = parser.value(QStringLiteral("columns")).toInt();
+    const std::optional<qm::DocumentFormat> format =
+        qm::ParseDocumentFormat(parser.value(QStringLiteral("format")));
+    if (!format) {
+        std::fprintf(stderr, "unknown format\n");
+        return 2;
+    }
     QTemporaryDir scratch;
     const QString output = parser.isSet(QStringLiteral("output"))
                                ? parser.value(QStringLiteral("output"))
-                               : scratch.filePath(QStringLiteral("bench.docx"));
+                               : scratch.filePath(QStringLiteral("bench.") + qm::DocumentFormatName(*format));
     try {
         qm::TextSpool spool;
         std::string line;
@@ -114,7 +124,7 @@ int main(int argc, char* argv[]) {
             const qm::OoxmlWriter writer(options);
             qm::SaveAtomically(output, [&](QIODevice& device) { writer.write(content, device); });
         } else {
-            qm::NativeWordProvider provider;
+            qm::NativeWordProvider provider(*format);
             auto word = provider.CreateApplication();
             word->setVisible(false);
             auto document = word->AddDocument();

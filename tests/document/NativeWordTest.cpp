@@ -50,18 +50,18 @@ QStringList entriesOf(const QString& folder) {
 
 // Whatever the extension, the file is a document Word opens: the format does
 // not follow the name (yet).
-TEST(NativeWord, SavesAWordDocumentWhateverTheExtension) {
+TEST(NativeWord, SavesOfficeOpenXmlForDocxAndOtherNames) {
     TextSpool spool;
     test::appendAll(spool, {"Name,Price", "Tea,2.5", ",3"});
     QTemporaryDir dir;
-    for (const char* name : {"out.docx", "out.doc", "out.odt", "out.rtf", "out.txt", "no-extension"}) {
+    for (const char* name : {"out.docx", "OUT.DOCX", "no-extension", "out.pdf"}) {
         SCOPED_TRACE(name);
         const QString path = dir.filePath(QString::fromLatin1(name));
         exportText(spool, path);
         EXPECT_EQ(strings(inspectDocx(path)[QStringLiteral("paragraphs")]),
                   (std::vector<QString>{"Name,Price", "Tea,2.5", ",3"}));
     }
-    EXPECT_EQ(entriesOf(dir.path()).size(), 6) << "left-over files";
+    EXPECT_EQ(entriesOf(dir.path()).size(), 4) << "left-over files";
 }
 
 TEST(NativeWord, DocumentKeepsTheTextAsTyped) {

@@ -118,8 +118,8 @@ TEST_F(PageFour, SeparatorsAndTheHeaderOptionShapeEveryLine) {
           {QStringLiteral("CompanyName"), QStringLiteral("ShipperID")});
     page().Check6->setCheckState(Qt::Unchecked);
     page().Text2->setText(QStringLiteral(" | "));
-    finish(output(QStringLiteral("wide.doc")));
-    EXPECT_EQ(readDocument(output(QStringLiteral("wide.doc"))),
+    finish(output(QStringLiteral("wide.docx")));
+    EXPECT_EQ(readDocument(output(QStringLiteral("wide.docx"))),
               (QStringList{QStringLiteral("Speedy Express | 1"), QStringLiteral("United Package | 2"),
                            QStringLiteral("Federal Shipping | 3")}));
 }

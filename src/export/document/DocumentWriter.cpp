@@ -1,6 +1,10 @@
 #include "DocumentWriter.h"
 
+#include "DocWriter.h"
+#include "OdtWriter.h"
 #include "OoxmlWriter.h"
+#include "RtfWriter.h"
+#include "TextWriter.h"
 #include "shell/Failure.h"
 
 #include <QFileInfo>
@@ -47,8 +51,18 @@ QString DocumentFormatName(DocumentFormat format) {
 }
 
 std::unique_ptr<DocumentWriter> DocumentWriterFor(DocumentFormat format) {
-    // Office Open XML is the only format written so far; every name gets it.
-    (void)format;
+    switch (format) {
+        case DocumentFormat::Doc:
+            return std::make_unique<DocWriter>();
+        case DocumentFormat::Odt:
+            return std::make_unique<OdtWriter>();
+        case DocumentFormat::Rtf:
+            return std::make_unique<RtfWriter>();
+        case DocumentFormat::Txt:
+            return std::make_unique<TextWriter>();
+        case DocumentFormat::Docx:
+            break;
+    }
     return std::make_unique<OoxmlWriter>();
 }
 

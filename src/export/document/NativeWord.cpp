@@ -12,7 +12,8 @@ namespace {
 // What an application's documents need to know of it.
 struct ApplicationState {
     bool quit = false;
-    bool visible = false;  // remembered only: the engine has no window
+    bool visible = false;                  // remembered only: the engine has no window
+    std::optional<DocumentFormat> format;  // of every document, or by name
 };
 
 class NativeDocument : public WordDocument {
@@ -32,7 +33,8 @@ class NativeDocument : public WordDocument {
     void SaveAs(const QString& path) override {
         requireOpen();
         content_.modified = QDateTime::currentDateTimeUtc();
-        const auto writer = DocumentWriterFor(path);
+        const auto writer =
+            application_->format ? DocumentWriterFor(*application_->format) : DocumentWriterFor(path);
         SaveAtomically(path, [&](QIODevice& device) { writer->write(content_, device); });
     }
 
@@ -57,6 +59,8 @@ class NativeDocument : public WordDocument {
 
 class NativeApplication : public WordApplication {
   public:
+    explicit NativeApplication(std::optional<DocumentFormat> format) { state_->format = format; }
+
     void setVisible(bool visible) override {
         requireRunning();
         state_->visible = visible;
@@ -86,7 +90,7 @@ class NativeApplication : public WordApplication {
 }  // namespace
 
 std::unique_ptr<WordApplication> NativeWordProvider::CreateApplication() {
-    return std::make_unique<NativeApplication>();
+    return std::make_unique<NativeApplication>(format_);
 }
 
 }  // namespace qm

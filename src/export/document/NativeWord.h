@@ -1,12 +1,17 @@
 #pragma once
 
+#include "DocumentWriter.h"
 #include "WordAutomation.h"
+
+#include <optional>
 
 namespace qm {
 
 // The program's own document engine. It keeps the typed text and writes it on
-// SaveAs as an Office Open XML document, atomically: the new file appears
-// complete under its name or not at all.
+// SaveAs, atomically (the new file appears complete under its name or not at
+// all), in the format the file name asks for (DocumentFormatForPath: .doc is a
+// Word 97-2003 document, .odt, .rtf and .txt what they say, anything else
+// Office Open XML), or in the format the provider was given.
 //
 // It needs nothing at run time beyond this program, so creating an application
 // never fails. Like the automation objects it stands in for, a document that
@@ -15,7 +20,14 @@ namespace qm {
 // the spool may go on growing or be destroyed before SaveAs.
 class NativeWordProvider : public WordProvider {
   public:
+    // format: the format of every document saved, whatever its name; none to
+    // follow the name.
+    explicit NativeWordProvider(std::optional<DocumentFormat> format = std::nullopt) : format_(format) {}
+
     std::unique_ptr<WordApplication> CreateApplication() override;
+
+  private:
+    std::optional<DocumentFormat> format_;
 };
 
 }  // namespace qm

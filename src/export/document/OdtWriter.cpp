@@ -1,0 +1,288 @@
+#include "OdtWriter.h"
+
+#include "DocumentText.h"
+#include "GsfSupport.h"
+#include "shell/Failure.h"
+
+#include <gsf/gsf-outfile-zip.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-impl.h>
+#include <gsf/gsf-output.h>
+#include <QLocale>
+#include <string>
+
+namespace qm {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 256 * 1024;
+constexpr std::size_t kPieceSize = 64 * 1024;
+// Deflate level of content.xml: fast, as for the .docx document part.
+constexpr int kDeflateLevel = 1;
+
+constexpr char kMimeType[] = "application/vnd.oasis.opendocument.text";
+
+constexpr char kXmlDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
+constexpr char kManifest[] =
+    "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" "
+    "manifest:version=\"1.2\">"
+    "<manifest:file-entry manifest:full-path=\"/\" manifest:version=\"1.2\" "
+    "manifest:media-type=\"application/vnd.oasis.opendocument.text\"/>"
+    "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/>"
+    "<manifest:file-entry manifest:full-path=\"styles.xml\" manifest:media-type=\"text/xml\"/>"
+    "<manifest:file-entry manifest:full-path=\"meta.xml\" manifest:media-type=\"text/xml\"/>"
+    "</manifest:manifest>";
+
+constexpr char kFontFaces[] =
+    "<office:font-face-decls>"
+    "<style:font-face style:name=\"Calibri\" svg:font-family=\"Calibri\" style:font-family-generic=\"swiss\" "
+    "style:font-pitch=\"variable\"/>"
+    "</office:font-face-decls>";
+
+constexpr char kNamespaces[] =
+    "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+    "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+    "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+    "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" "
+    "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
+    "xmlns:meta=\"urn:oasis:names:tc:opendocument:xmlns:meta:1.0\" "
+    "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" office:version=\"1.2\"";
+
+std::string styles() {
+    const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
+    return std::string(kXmlDeclaration) + "<office:document-styles " + kNamespaces + ">" + kFontFaces +
+           "<office:styles>"
+           "<style:default-style style:family=\"paragraph\">"
+           "<style:paragraph-properties fo:margin-top=\"0in\" fo:margin-bottom=\"0in\" "
+           "style:tab-stop-distance=\"0.5in\"/>"
+           "<style:text-properties style:font-name=\"Calibri\" fo:font-size=\"11pt\"/>"
+           "</style:default-style>"
+           "<style:style style:name=\"Standard\" style:family=\"paragraph\" style:class=\"text\"/>"
+           "</office:styles>"
+           "<office:automatic-styles>"
+           "<style:page-layout style:name=\"Page\"><style:page-layout-properties fo:page-width=\"" +
+           (letter ? "8.5in" : "210mm") + "\" fo:page-height=\"" + (letter ? "11in" : "297mm") +
+           "\" fo:margin-top=\"1in\" fo:margin-bottom=\"1in\" fo:margin-left=\"1in\" "
+           "fo:margin-right=\"1in\"/>"
+           "</style:page-layout>"
+           "</office:automatic-styles>"
+           "<office:master-styles>"
+           "<style:master-page style:name=\"Standard\" style:page-layout-name=\"Page\"/>"
+           "</office:master-styles>"
+           "</office:document-styles>";
+}
+
+std::string isoDate(const QDateTime& time) {
+    return (time.isValid() ? time : QDateTime::currentDateTimeUtc())
+        .toUTC()
+        .toString(Qt::ISODate)
+        .toStdString();
+}
+
+std::string meta(const DocumentContent& content) {
+    return std::string(kXmlDeclaration) + "<office:document-meta " + kNamespaces +
+           "><office:meta><meta:generator>Quillmerge</meta:generator>"
+           "<meta:creation-date>" +
+           isoDate(content.created) + "</meta:creation-date><dc:date>" + isoDate(content.modified) +
+           "</dc:date></office:meta></office:document-meta>";
+}
+
+// StoredTextReader's handler: the paragraphs of content.xml, into a buffer
+// that goes to the package whenever it fills.
+class OdtBody {
+  public:
+    OdtBody(GsfOutput* entry, const GsfDeviceOutput& sink) : entry_(entry), sink_(sink) {
+        out_.reserve(kBufferSize + 64);
+    }
+
+    void ascii(std::string_view run) {
+        open();
+        for (const char c : run) {
+            if (c == ' ') {
+                ++spaces_;
+                continue;
+            }
+            settleSpaces();
+            switch (c) {
+                case '<':
+                    out_ += "&lt;";
+                    break;
+                case '>':
+                    out_ += "&gt;";
+                    break;
+                case '&':
+                    out_ += "&amp;";
+                    break;
+                default:
+                    out_ += c;
+                    break;
+            }
+            afterText_ = true;
+        }
+        check();
+    }
+
+    void character(char32_t c) {
+        open();
+        settleSpaces();
+        char bytes[4];
+        std::size_t length = 0;
+        if (c < 0x800) {
+            bytes[length++] = static_cast<char>(0xC0 | (c >> 6));
+        } else if (c < 0x10000) {
+            bytes[length++] = static_cast<char>(0xE0 | (c >> 12));
+            bytes[length++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        } else {
+            bytes[length++] = static_cast<char>(0xF0 | (c >> 18));
+            bytes[length++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            bytes[length++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        }
+        bytes[length++] = static_cast<char>(0x80 | (c & 0x3F));
+        out_.append(bytes, length);
+        afterText_ = true;
+        check();
+    }
+
+    void tab() { element("<text:tab/>"); }
+    void lineBreak() { element("<text:line-break/>"); }
+
+    void paragraphEnd() {
+        if (!open_) {
+            out_ += "<text:p text:style-name=\"Standard\"/>";
+        } else {
+            writeSpaces(spaces_);  // trailing blanks would be dropped
+            spaces_ = 0;
+            out_ += "</text:p>";
+            open_ = false;
+        }
+        check();
+    }
+
+    void flush() {
+        WriteGsf(entry_, out_, sink_);
+        out_.clear();
+    }
+
+  private:
+    void open() {
+        if (open_)
+            return;
+        out_ += "<text:p text:style-name=\"Standard\">";
+        open_ = true;
+        afterText_ = false;
+    }
+
+    void element(const char* xml) {
+        open();
+        writeSpaces(spaces_);
+        spaces_ = 0;
+        out_ += xml;
+        afterText_ = false;
+        check();
+    }
+
+    // Blanks followed by text: one literal blank may follow other text, the
+    // rest are spelled out.
+    void settleSpaces() {
+        if (spaces_ == 0)
+            return;
+        if (afterText_) {
+            out_ += ' ';
+            --spaces_;
+        }
+        writeSpaces(spaces_);
+        spaces_ = 0;
+    }
+
+    void writeSpaces(std::uint64_t count) {
+        if (count == 1)
+            out_ += "<text:s/>";
+        else if (count > 1)
+            out_ += "<text:s text:c=\"" + std::to_string(count) + "\"/>";
+    }
+
+    void check() {
+        if (out_.size() >= kBufferSize)
+            flush();
+    }
+
+    GsfOutput* entry_;
+    const GsfDeviceOutput& sink_;
+    std::string out_;
+    bool open_ = false;         // inside a <text:p>
+    bool afterText_ = false;    // the last thing written in it was a character other than a blank
+    std::uint64_t spaces_ = 0;  // blanks not yet written
+};
+
+GsfOutputPtr newEntry(GsfOutfile* zip, const char* name, bool stored) {
+    GsfOutputPtr entry(
+        stored ? gsf_outfile_new_child_full(zip, name, FALSE, "compression-level", GSF_ZIP_STORED, nullptr)
+               : gsf_outfile_new_child_full(zip, name, FALSE, "compression-level", GSF_ZIP_DEFLATED,
+                                            "deflate-level", kDeflateLevel, nullptr));
+    if (!entry)
+        throw Failure(QStringLiteral("Could not add '%1' to the document").arg(QLatin1String(name)));
+    return entry;
+}
+
+void addEntry(GsfOutfile* zip, const char* name, std::string_view data, bool stored,
+              const GsfDeviceOutput& sink) {
+    const GsfOutputPtr entry = newEntry(zip, name, stored);
+    WriteGsf(entry.get(), data, sink);
+    CloseGsf(entry.get(), sink);
+}
+
+}  // namespace
+
+void OdtWriter::write(const DocumentContent& content, QIODevice& device) const {
+    GsfDeviceOutput sink(device);
+    GError* error = nullptr;
+    GsfOutfilePtr zip(gsf_outfile_zip_new(sink.get(), &error));
+    if (!zip) {
+        const QString reason = error != nullptr ? QString::fromUtf8(error->message) : QString();
+        g_clear_error(&error);
+        sink.check();
+        throw Failure(reason.isEmpty() ? QStringLiteral("Could not start the package") : reason);
+    }
+    const QDateTime modified =
+        content.modified.isValid() ? content.modified : QDateTime::currentDateTimeUtc();
+    GDateTime* time = g_date_time_new_from_unix_utc(modified.toSecsSinceEpoch());
+    gsf_output_set_modtime(GSF_OUTPUT(zip.get()), time);
+    g_date_time_unref(time);
+
+    addEntry(zip.get(), "mimetype", kMimeType, true, sink);
+    {
+        GsfOutputPtr folder(gsf_outfile_new_child(zip.get(), "META-INF", TRUE));
+        if (!folder)
+            throw Failure(QStringLiteral("Could not add 'META-INF' to the document"));
+        addEntry(GSF_OUTFILE(folder.get()), "manifest.xml", std::string(kXmlDeclaration) + kManifest, false,
+                 sink);
+        CloseGsf(folder.get(), sink);
+    }
+    addEntry(zip.get(), "meta.xml", meta(content), false, sink);
+    addEntry(zip.get(), "styles.xml", styles(), false, sink);
+
+    const GsfOutputPtr entry = newEntry(zip.get(), "content.xml", false);
+    WriteGsf(entry.get(),
+             std::string(kXmlDeclaration) + "<office:document-content " + kNamespaces + ">" + kFontFaces +
+                 "<office:body><office:text>",
+             sink);
+    OdtBody body(entry.get(), sink);
+    StoredTextReader<OdtBody> reader(body);
+    for (const TextSnapshot& text : content.texts) {
+        text.readStored([&](std::string_view chunk) {
+            while (!chunk.empty()) {
+                const std::string_view piece = chunk.substr(0, kPieceSize);
+                chunk.remove_prefix(piece.size());
+                reader.feed(piece);
+            }
+        });
+    }
+    reader.finish();
+    body.flush();
+    WriteGsf(entry.get(), "</office:text></office:body></office:document-content>", sink);
+    CloseGsf(entry.get(), sink);
+    CloseGsf(GSF_OUTPUT(zip.get()), sink);
+}
+
+}  // namespace qm

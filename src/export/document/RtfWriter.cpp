@@ -1,0 +1,136 @@
+#include "RtfWriter.h"
+
+#include "DocumentText.h"
+#include "TextWriter.h"
+
+#include <QLocale>
+#include <string>
+
+namespace qm {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 256 * 1024;
+constexpr std::size_t kPieceSize = 64 * 1024;
+
+// StoredTextReader's handler: the body of the document, into a buffer that is
+// written out whenever it fills.
+class RtfBody {
+  public:
+    explicit RtfBody(QIODevice& device) : device_(device) { out_.reserve(kBufferSize + 64); }
+
+    void ascii(std::string_view run) {
+        startText();
+        for (const char c : run) {
+            if (c == '\\' || c == '{' || c == '}') {
+                out_ += '\\';
+                out_ += c;
+            } else if (c == 0x7F) {
+                unicode(0x7F);
+            } else {
+                out_ += c;
+            }
+        }
+        check();
+    }
+
+    void character(char32_t c) {
+        startText();
+        if (c < 0x10000) {
+            unicode(static_cast<std::uint16_t>(c));
+        } else {
+            // As UTF-16, the way Word writes such characters.
+            const char32_t v = c - 0x10000;
+            unicode(static_cast<std::uint16_t>(0xD800 + (v >> 10)));
+            unicode(static_cast<std::uint16_t>(0xDC00 + (v & 0x3FF)));
+        }
+        check();
+    }
+
+    void tab() {
+        startText();
+        out_ += "\\tab ";
+    }
+
+    void lineBreak() {
+        startText();
+        out_ += "\\line ";
+    }
+
+    // Paragraph marks are written when text follows them: the document's last
+    // one is left to the end of the document, which closes the last paragraph
+    // (readers would otherwise see an empty paragraph after it).
+    void paragraphEnd() { ++pendingMarks_; }
+
+    void finish() {
+        if (pendingMarks_ > 0)
+            --pendingMarks_;
+        startText();
+        WriteToDevice(device_, out_);
+        out_.clear();
+    }
+
+  private:
+    void startText() {
+        for (; pendingMarks_ > 0; --pendingMarks_)
+            out_ += "\\par\r\n";
+    }
+
+    void unicode(std::uint16_t unit) {
+        // \uN takes a signed 16-bit number. The character after it (\uc1) is
+        // what readers without Unicode show instead: the same letter in code
+        // page 1252 where Latin-1 has it, '?' otherwise. It is written \'hh:
+        // some readers (pandoc) mistake a literal fallback for text.
+        static constexpr char kHex[] = "0123456789abcdef";
+        const std::uint8_t fallback = unit >= 0xA0 && unit <= 0xFF ? static_cast<std::uint8_t>(unit) : '?';
+        out_ += "\\u";
+        out_ += std::to_string(static_cast<std::int16_t>(unit));
+        out_ += "\\'";
+        out_ += kHex[fallback >> 4];
+        out_ += kHex[fallback & 0x0F];
+    }
+
+    void check() {
+        if (out_.size() >= kBufferSize) {
+            WriteToDevice(device_, out_);
+            out_.clear();
+        }
+    }
+
+    QIODevice& device_;
+    std::string out_;
+    std::uint64_t pendingMarks_ = 0;
+};
+
+std::string header() {
+    const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
+    std::string out =
+        "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n"
+        "{\\fonttbl{\\f0\\fswiss\\fcharset0 Calibri{\\*\\falt Arial};}}\r\n"
+        "{\\*\\generator Quillmerge;}\r\n";
+    out += letter ? "\\paperw12240\\paperh15840" : "\\paperw11906\\paperh16838";
+    out += "\\margl1440\\margr1440\\margt1440\\margb1440\r\n\\pard\\plain\\f0\\fs22 ";
+    return out;
+}
+
+}  // namespace
+
+void RtfWriter::write(const DocumentContent& content, QIODevice& device) const {
+    WriteToDevice(device, header());
+    RtfBody body(device);
+    StoredTextReader<RtfBody> reader(body);
+    for (const TextSnapshot& text : content.texts) {
+        text.readStored([&](std::string_view chunk) {
+            while (!chunk.empty()) {
+                const std::string_view piece = chunk.substr(0, kPieceSize);
+                chunk.remove_prefix(piece.size());
+                reader.feed(piece);
+            }
+        });
+    }
+    reader.finish();
+    body.finish();
+    WriteToDevice(device, "}\r\n");
+}
+
+}  // namespace qm

@@ -1,0 +1,207 @@
+#include "FormatTestSupport.h"
+
+#include "common/TestSupport.h"
+#include "shell/Failure.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QRegularExpression>
+
+namespace qm::test {
+
+Lines EdgeLines() {
+    return {
+        "Name,Price",
+        "Tea,2.5",
+        ",3",
+        "",
+        "Müller café naïve, Ærø, Ñandú",
+        "Ωmega Łukasz Дмитрий 東京 شكرا",
+        "  leading and trailing  ",
+        " ",
+        "runs  of   blanks    inside",
+        "tab\tinside\t\ttwice",
+        "\ttab first",
+        "tab last\t",
+        "value with\r\nline break",
+        "lone\nline feed and lone\rcarriage return",
+        "two\r\n\r\nbreaks",
+        "XML & <specials> \"quoted\" 'apos'",
+        "RTF \\ backslash {braces} \\par \\u123?",
+        "€ “quotes” – dash … ‰",
+        "controls\x01\x07\x0C\x13here",
+        "",
+        "",
+        "last line",
+    };
+}
+
+Lines AstralLines() {
+    return {"emoji 😀 and music 𝄞", "😀", "mixed Müller 😀 Ωmega", "  😀  "};
+}
+
+Lines MemoLines() {
+    std::string memo;
+    int stretch = 0;
+    while (memo.size() < 70000) {
+        switch (stretch++ % 3) {
+            case 0:
+                for (int i = 0; i < 40; ++i)
+                    memo += "Plain Latin text, café crème " + std::to_string(i) + ". ";
+                break;
+            case 1:
+                for (int i = 0; i < 30; ++i)
+                    memo += "Кириллица и ελληνικά " + std::to_string(i) + " ";
+                break;
+            default:
+                memo += "\r\nA new line inside the memo\tand a tab\r\n";
+                break;
+        }
+    }
+    return {"before the memo", memo, "after the memo"};
+}
+
+Lines ManyLines(int count) {
+    Lines lines;
+    for (int i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i);
+        if (i % 300 < 150)
+            lines.push_back(n + ",Smith & Sons,12 Main Street,1974-09-21,Müller," + n);
+        else if (i % 3 == 0)
+            lines.push_back(n + ",Łukasz,ulica Długa 5,Дмитрий," + n);
+        else
+            lines.push_back(n + ",plain," + n);
+    }
+    return lines;
+}
+
+QStringList ExpectedParagraphs(const Lines& lines) {
+    QStringList paragraphs;
+    for (const std::string& line : lines) {
+        QString text = QString::fromStdString(line);
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        for (QChar& c : text) {
+            if (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
+                c = QChar(0xFFFD);
+        }
+        paragraphs << text;
+    }
+    return paragraphs;
+}
+
+void WriteDocument(const Lines& lines, DocumentFormat format, const QString& path) {
+    TextSpool spool;
+    for (const std::string& line : lines)
+        spool.appendLine(line);
+    DocumentContent content;
+    content.texts.push_back(spool.snapshot());
+    content.created = QDateTime::currentDateTimeUtc();
+    content.modified = content.created;
+    const auto writer = DocumentWriterFor(format);
+    SaveAtomically(path, [&](QIODevice& device) { writer->write(content, device); });
+}
+
+QJsonObject ReadBack(const QString& reader, const QString& path, const QString& workDir) {
+    QStringList arguments{QStringLiteral(QM_DOCUMENT_READER), reader, path};
+    if (!workDir.isEmpty())
+        arguments << workDir;
+    QProcess process;
+    process.start(systemPython(), arguments);
+    if (!process.waitForFinished(600000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        ADD_FAILURE() << "reader " << reader.toStdString() << " failed on " << path.toStdString() << ":\n"
+                      << process.readAllStandardError().toStdString();
+        return {};
+    }
+    QJsonParseError error;
+    const QJsonDocument answer = QJsonDocument::fromJson(process.readAllStandardOutput(), &error);
+    if (!answer.isObject())
+        ADD_FAILURE() << "unreadable answer from " << reader.toStdString() << ": "
+                      << error.errorString().toStdString();
+    return answer.object();
+}
+
+QStringList Strings(const QJsonValue& array) {
+    QStringList result;
+    for (const QJsonValue& value : array.toArray())
+        result << value.toString();
+    return result;
+}
+
+QStringList AsAntiwordLines(const QStringList& paragraphs) {
+    static const QRegularExpression trailingBlanks(QStringLiteral("[ \\t]+$"));
+    QStringList lines;
+    for (const QString& paragraph : paragraphs) {
+        for (QString line : paragraph.split(QLatin1Char('\n')))
+            lines << line.remove(trailingBlanks);
+    }
+    return lines;
+}
+
+QStringList AsCatdocLines(const QStringList& paragraphs) {
+    QStringList lines;
+    for (const QString& paragraph : paragraphs) {
+        for (const QString& line : paragraph.split(QLatin1Char('\n'))) {
+            if (!line.isEmpty())
+                lines << line;
+        }
+    }
+    return lines;
+}
+
+QStringList AsPandocParagraphs(const QStringList& paragraphs) {
+    static const QRegularExpression blanks(QStringLiteral("[ \t]+"));
+    QStringList result;
+    for (QString paragraph : paragraphs) {
+        QStringList lines;
+        for (QString line : paragraph.split(QLatin1Char('\n')))
+            lines << line.replace(blanks, QStringLiteral(" ")).trimmed();
+        paragraph = lines.join(QLatin1Char('\n'));
+        if (!paragraph.isEmpty())
+            result << paragraph;
+    }
+    return result;
+}
+
+QStringList WithSplitSurrogates(const QStringList& paragraphs) {
+    QStringList result;
+    for (const QString& paragraph : paragraphs) {
+        QString shown;
+        for (const QChar c : paragraph)
+            shown += c.isSurrogate() ? QChar(0xFFFD) : c;
+        result << shown;
+    }
+    return result;
+}
+
+QByteArray ContentsOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+BudgetDevice::BudgetDevice(QIODevice& target, qint64 budget) : target_(target), budget_(budget) {
+    open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+bool BudgetDevice::seek(qint64 position) {
+    return QIODevice::seek(position) && target_.seek(position);
+}
+
+qint64 BudgetDevice::writeData(const char* data, qint64 length) {
+    const qint64 allowed = std::min(length, budget_);
+    if (allowed > 0 && target_.write(data, allowed) != allowed)
+        return -1;
+    budget_ -= allowed;
+    if (allowed < length) {
+        setErrorString(QStringLiteral("No space left on device"));
+        return allowed > 0 ? allowed : -1;
+    }
+    return length;
+}
+
+}  // namespace qm::test

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "export/document/DocumentWriter.h"
+#include "export/document/TextSpool.h"
+
+#include <QIODevice>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Readable strings in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace qm::test {
+
+// Record lines as an export appends them to the spool. Values may hold line
+// breaks of their own (CR LF, LF, CR).
+using Lines = std::vector<std::string>;
+
+// Lines with the edges every format must carry: blanks at both ends and in
+// runs, tabs, empty lines, line breaks inside values, Latin-1 and other
+// letters, characters every format escapes, control characters. No character
+// beyond the Basic Multilingual Plane: antiword, catdoc, wvWare and pandoc's
+// RTF reader cannot show those (see AstralLines).
+Lines EdgeLines();
+// Lines with characters beyond the Basic Multilingual Plane (emoji, musical
+// symbols), for the readers that can show them.
+Lines AstralLines();
+// A long memo: one record of about 70,000 characters, Latin-1 and other
+// scripts in long stretches, with line breaks inside.
+Lines MemoLines();
+// Many records whose scripts change from stretch to stretch, so a .doc gets
+// many pieces of both kinds and many paragraph pages.
+Lines ManyLines(int count);
+
+// What the document holds: one paragraph per line; a value's line break is
+// "\n"; what no document may hold is U+FFFD (DocumentText.h).
+QStringList ExpectedParagraphs(const Lines& lines);
+
+// Writes the lines as one document in the format, through the atomic save.
+void WriteDocument(const Lines& lines, DocumentFormat format, const QString& path);
+
+// Runs read_document.py with a reader on a file. Adds a test failure and
+// returns an empty object when the reader is missing or fails.
+QJsonObject ReadBack(const QString& reader, const QString& path, const QString& workDir = {});
+QStringList Strings(const QJsonValue& array);
+
+// What the command-line readers show of the paragraphs.
+// antiword: a line per line break; no blanks or tabs at the end of a line.
+QStringList AsAntiwordLines(const QStringList& paragraphs);
+// catdoc: a line per line break; no empty lines.
+QStringList AsCatdocLines(const QStringList& paragraphs);
+// pandoc: blanks and tabs collapse to one blank, none at either end, and
+// empty paragraphs vanish.
+QStringList AsPandocParagraphs(const QStringList& paragraphs);
+// pandoc's RTF reader shows each half of a UTF-16 surrogate pair as U+FFFD.
+QStringList WithSplitSurrogates(const QStringList& paragraphs);
+
+// Bytes of a file; empty when it cannot be read.
+QByteArray ContentsOf(const QString& path);
+
+// A device that passes writes on to another one until a budget of bytes is
+// spent, then fails the way a full disk does.
+class BudgetDevice : public QIODevice {
+  public:
+    BudgetDevice(QIODevice& target, qint64 budget);
+    bool isSequential() const override { return false; }
+    bool seek(qint64 position) override;
+    qint64 size() const override { return target_.size(); }
+
+  protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 length) override;
+
+  private:
+    QIODevice& target_;
+    qint64 budget_;
+};
+
+}  // namespace qm::test
