@@ -122,15 +122,22 @@ bool rowExtent(const std::uint8_t* page, int pageSize, int rowTable, int slot, i
     return true;
 }
 
-// Whether next() reads the row in a slot: a row of its own, or the stub of a
-// row that moved (followed to its data). Deleted rows and moved data are
-// passed over.
-bool isVisibleRow(const std::uint8_t* page, int pageSize, int rowTable, int slot) {
+enum class Slot {
+    Row,         // a row of its own, or the stub of a row that moved (followed to its data)
+    PassedOver,  // empty, deleted, or moved data reached through its stub
+    Impossible,  // a live row whose offset lies outside the page or out of order: damage
+};
+
+// What next() makes of a slot. A live row that cannot be where its offset
+// says is damage, never a deleted row: passing it over would drop a record
+// without a word.
+Slot classifySlot(const std::uint8_t* page, int pageSize, int rowTable, int slot) {
     int raw = 0;
     int start = 0;
     int length = 0;
-    return rowExtent(page, pageSize, rowTable, slot, raw, start, length) && length > 0 &&
-           !(raw & kMovedRowFlag);
+    if (!rowExtent(page, pageSize, rowTable, slot, raw, start, length))
+        return raw & kMovedRowFlag ? Slot::PassedOver : Slot::Impossible;
+    return length > 0 && !(raw & kMovedRowFlag) ? Slot::Row : Slot::PassedOver;
 }
 
 }  // namespace
@@ -329,8 +336,12 @@ void TableCursor::forEachDataPage(const std::function<void(std::uint32_t page, i
             !state_->readPageStart(page, start.data(), static_cast<std::size_t>(needed)))
             damaged();
         int visible = 0;
-        for (int slot = 0; slot < rows; ++slot)
-            visible += isVisibleRow(start.data(), pageSize_, rowTable_, slot);
+        for (int slot = 0; slot < rows; ++slot) {
+            const Slot kind = classifySlot(start.data(), pageSize_, rowTable_, slot);
+            if (kind == Slot::Impossible)
+                damaged();
+            visible += kind == Slot::Row;
+        }
         visit(page, visible);
     }
 }
@@ -345,8 +356,11 @@ bool TableCursor::advance(bool crack) {
         // A followed pointer may have left another page in the buffer.
         const std::uint8_t* page = loadPage(page_);
         const int slot = nextSlot_++;
-        if (!isVisibleRow(page, pageSize_, rowTable_, slot))
-            continue;  // empty, deleted, or moved and reached through its pointer
+        const Slot kind = classifySlot(page, pageSize_, rowTable_, slot);
+        if (kind == Slot::Impossible)
+            damaged();
+        if (kind == Slot::PassedOver)
+            continue;
         int start = 0;
         int length = 0;
         int raw = 0;

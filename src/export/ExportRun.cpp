@@ -3,8 +3,12 @@
 #include "database/Ado.h"
 #include "shell/Failure.h"
 
+#include <sys/stat.h>
 #include <QElapsedTimer>
+#include <QFile>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace qm {
 
@@ -42,6 +46,25 @@ class SeparatorCache {
     std::string utf8_;
     bool valid_ = false;
 };
+
+// The file a path leads to (symbolic links followed), or nothing when there is none.
+std::optional<std::pair<dev_t, ino_t>> fileIdentity(const QString& path) {
+    struct stat info {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return std::make_pair(info.st_dev, info.st_ino);
+}
+
+// Throws when the output path leads to the database file itself (the same
+// path, another path, a symbolic or a hard link to it): saving there would
+// replace the database with the document.
+void refuseToReplaceDatabase(const QString& outputPath, const QString& databasePath) {
+    const auto output = fileIdentity(outputPath);
+    if (output && output == fileIdentity(databasePath))
+        throw Failure(QStringLiteral("Could not save '%1': it is the database '%2' itself, which would be "
+                                     "lost. Choose another name for the document.")
+                          .arg(outputPath, databasePath));
+}
 
 }  // namespace
 
@@ -149,7 +172,13 @@ bool RunExport(Procedure& proc, const ExportInputs& inputs, WordProvider& word, 
     const bool typed = proc.step(178, [&] { need(document).TypeText(text); });
     // Saving a document that did not receive its text would replace the file
     // with an empty one; the failure above has been reported already.
-    const bool saved = typed && proc.step(180, [&] { need(document).SaveAs(inputs.outputPath()); });
+    // The engine replaces whatever file the output path leads to: never the
+    // database, whichever name, link or hard link the path reaches it by.
+    const bool saved = typed && proc.step(180, [&] {
+        const QString output = inputs.outputPath();
+        refuseToReplaceDatabase(output, inputs.databasePath());
+        need(document).SaveAs(output);
+    });
     proc.step(182, [&] { need(document).Close(); });
     proc.step(184, [&] { need(application).Quit(); });
     proc.step(186, [&] { document.reset(); });
