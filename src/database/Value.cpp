@@ -137,20 +137,31 @@ std::string Value::toText() const {
 
 namespace valuetext {
 
-void appendDouble(std::string& out, double v) {
+namespace {
+
+// Shortest text that reads back to the same number: plain digits for
+// magnitudes from 0.0001 to below 10^16, as people write numbers, and the
+// exponent form only outside that range.
+template <class Real>
+void appendShortest(std::string& out, Real v) {
     if (v == 0)
         v = 0;  // no "-0"
-    std::array<char, 32> buffer;
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v);
+    std::array<char, 64> buffer;
+    const Real magnitude = v < 0 ? -v : v;
+    const bool plain = v == 0 || (magnitude >= Real(1e-4) && magnitude < Real(1e16));
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v,
+                                      plain ? std::chars_format::fixed : std::chars_format::scientific);
     out.append(buffer.data(), result.ptr);
 }
 
+}  // namespace
+
+void appendDouble(std::string& out, double v) {
+    appendShortest(out, v);
+}
+
 void appendFloat(std::string& out, float v) {
-    if (v == 0)
-        v = 0;
-    std::array<char, 32> buffer;
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v);
-    out.append(buffer.data(), result.ptr);
+    appendShortest(out, v);
 }
 
 void appendCurrency(std::string& out, std::int64_t tenThousandths) {

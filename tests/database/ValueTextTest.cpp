@@ -58,6 +58,12 @@ TEST(ValueText, RealsAreTheShortestTextThatReadsBack) {
         {-0.0, "0"},
         {1e21, "1e+21"},
         {123456789012.0, "123456789012"},
+        // Plain digits from 0.0001 to below 10^16, the exponent form outside.
+        {0.0001, "0.0001"},
+        {0.00001, "1e-05"},
+        {1e15, "1000000000000000"},
+        {1e16, "1e+16"},
+        {1152921504606846976.0, "1.152921504606847e+18"},
         {5e-324, "5e-324"},
         {1.7976931348623157e308, "1.7976931348623157e+308"},
     };
@@ -127,7 +133,7 @@ TEST(ValueText, DatesShowTheDayTheTimeOrBoth) {
         EXPECT_EQ(text(Value::real(Type::DateTime, v)), expected);
     }
     // Outside what Access can hold the stored number is shown, never an invented date.
-    EXPECT_EQ(text(Value::real(Type::DateTime, 1e12)), "1e+12");
+    EXPECT_EQ(text(Value::real(Type::DateTime, 1e12)), "1000000000000");
     EXPECT_EQ(text(Value::real(Type::DateTime, -693593.0)), "-693593");  // 1 Jan 1, before Access's first day
     EXPECT_EQ(text(Value::real(Type::DateTime, std::numeric_limits<double>::quiet_NaN())), "nan");
 }
