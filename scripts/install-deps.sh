@@ -7,10 +7,11 @@ packages=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-base-dev-tools libgl-dev qtkeychain-qt6-dev fonts-liberation2
     mdbtools mdbtools-dev libglib2.0-dev
-    libminizip-dev zlib1g-dev libzip-dev
+    libminizip-dev zlib1g-dev libgsf-1-dev
     libssl-dev
     libgtest-dev googletest
-    python3 python3-docx docx2txt libxml2-utils unzip
+    python3 python3-docx python3-olefile docx2txt libxml2-utils unzip time
+    antiword catdoc wv pandoc libreoffice-writer-nogui
     nodejs npm
     xvfb gnome-keyring dbus-daemon
 )

@@ -5,6 +5,7 @@
 #include "database/Catalogue.h"
 #include "export/ExportRun.h"
 #include "export/TableFields.h"
+#include "export/document/DocumentWriter.h"
 #include "export/document/NativeWord.h"
 #include "shell/ErrorReport.h"
 #include "shell/FileSystem.h"
@@ -140,9 +141,14 @@ int main(int argc, char* argv[]) {
                                     QStringLiteral("FILE"));
     const QCommandLineOption passwordFile(
         QStringLiteral("password-file"),
-        QStringLiteral("Read the database password from FILE (its first line end is dropped)."),
+        QStringLiteral("Read the database password from FILE (one line end at its end is dropped)."),
         QStringLiteral("FILE"));
-    parser.addOptions({listTables, table, field, separator, noHeader, output, passwordFile});
+    const QCommandLineOption format(
+        QStringLiteral("format"),
+        QStringLiteral("Document format: docx, doc, odt, rtf or txt. Default: from the "
+                       "extension of FILE (.doc, .odt, .rtf, .txt; anything else docx)."),
+        QStringLiteral("FORMAT"));
+    parser.addOptions({listTables, table, field, separator, noHeader, output, passwordFile, format});
 
     if (!parser.parse(QCoreApplication::arguments()))
         usageError(parser.errorText());
@@ -160,8 +166,21 @@ int main(int argc, char* argv[]) {
         usageError(QStringLiteral("give --table NAME, or --list-tables"));
     if (!listing && !parser.isSet(output))
         usageError(QStringLiteral("give --output FILE"));
-    if (listing && (parser.isSet(table) || parser.isSet(output) || parser.isSet(field)))
-        usageError(QStringLiteral("--list-tables takes no --table, --field or --output"));
+    if (listing &&
+        (parser.isSet(table) || parser.isSet(output) || parser.isSet(field) || parser.isSet(format)))
+        usageError(QStringLiteral("--list-tables takes no --table, --field, --output or --format"));
+    // A second value of a one-value option is a slip, not a choice.
+    for (const QCommandLineOption* single : {&table, &separator, &output, &passwordFile, &format}) {
+        if (parser.values(*single).size() > 1)
+            usageError(QStringLiteral("--%1 given more than once").arg(single->names().constFirst()));
+    }
+    std::optional<qm::DocumentFormat> forcedFormat;
+    if (parser.isSet(format)) {
+        forcedFormat = qm::ParseDocumentFormat(parser.value(format));
+        if (!forcedFormat)
+            usageError(QStringLiteral("unknown format '%1': give docx, doc, odt, rtf or txt")
+                           .arg(parser.value(format)));
+    }
 
     CommandLineInputs inputs;
     inputs.path = positional.front();
@@ -218,7 +237,7 @@ int main(int argc, char* argv[]) {
 
     CommandLineErrors errors;
     qm::Procedure proc(errors, QStringLiteral("Form4.PushButton4_Click"));
-    qm::NativeWordProvider word;
+    qm::NativeWordProvider word(forcedFormat);
     bool saved = false;
     {
         TerminalProgress progress;
