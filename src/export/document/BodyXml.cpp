@@ -1,6 +1,7 @@
 #include "BodyXml.h"
 
 #include "TextSpool.h"
+#include "Utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -27,44 +28,16 @@ enum class Sequence { Valid, NotXml, Invalid, Incomplete };
 // Classifies the UTF-8 sequence that starts with the byte at s (0x80 or above).
 // length: the bytes of the sequence, or of its maximal ill-formed subpart.
 Sequence classifyUtf8(const std::uint8_t* s, const std::uint8_t* end, std::size_t& length) {
-    const std::uint8_t lead = s[0];
-    std::uint8_t low = 0x80;  // allowed range of the second byte
-    std::uint8_t high = 0xBF;
-    std::size_t need = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        need = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        need = 3;
-        if (lead == 0xE0)
-            low = 0xA0;  // no overlong forms
-        else if (lead == 0xED)
-            high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        need = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;  // nothing above U+10FFFF
-    } else {
-        length = 1;
-        return Sequence::Invalid;
-    }
-    for (std::size_t i = 1; i < need; ++i) {
-        if (s + i >= end) {
-            length = i;
+    char32_t code = 0;
+    switch (utf8::Decode(s, end, length, code)) {
+        case utf8::Sequence::Valid:
+            return utf8::IsNonCharacter(code) ? Sequence::NotXml : Sequence::Valid;
+        case utf8::Sequence::Incomplete:
             return Sequence::Incomplete;
-        }
-        const std::uint8_t lo = i == 1 ? low : 0x80;
-        const std::uint8_t hi = i == 1 ? high : 0xBF;
-        if (s[i] < lo || s[i] > hi) {
-            length = i;
-            return Sequence::Invalid;
-        }
+        case utf8::Sequence::Invalid:
+            break;
     }
-    length = need;
-    if (lead == 0xEF && s[1] == 0xBF && s[2] >= 0xBE)
-        return Sequence::NotXml;  // U+FFFE, U+FFFF
-    return Sequence::Valid;
+    return Sequence::Invalid;
 }
 
 }  // namespace

@@ -39,9 +39,6 @@ constexpr std::array<char, 4> kPapx = {0, 1, 0, 0};
 constexpr std::size_t kTextBufferSize = 1024 * 1024;
 constexpr std::size_t kPageBatch = 64;
 
-// The stored text goes to the reader in pieces of this size.
-constexpr std::size_t kPieceSize = 64 * 1024;
-
 // Word's class id, {00020906-0000-0000-C000-000000000046}, in its stored byte order.
 constexpr std::array<std::uint8_t, 16> kWordClassId = {0x06, 0x09, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                                        0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
@@ -592,15 +589,7 @@ void DocWriter::write(const DocumentContent& content, QIODevice& device) const {
     PapxPages pages(static_cast<std::uint32_t>(textStart), static_cast<std::uint32_t>(reservedPages));
     TextLayout layout(stream.get(), sink, options_, static_cast<std::uint32_t>(textStart), pages);
     StoredTextReader<TextLayout> reader(layout);
-    for (const TextSnapshot& text : content.texts) {
-        text.readStored([&](std::string_view chunk) {
-            while (!chunk.empty()) {
-                const std::string_view piece = chunk.substr(0, kPieceSize);
-                chunk.remove_prefix(piece.size());
-                reader.feed(piece);
-            }
-        });
-    }
+    ForEachStoredPiece(content.texts, kStoredPieceSize, [&](std::string_view piece) { reader.feed(piece); });
     reader.finish();
     layout.finish();
     pages.finish();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TextSpool.h"
+#include "Utf8.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -46,14 +47,10 @@ class StoredTextReader {
     static constexpr char32_t kReplacement = 0xFFFD;
 
   private:
-    enum class Sequence { Valid, Invalid, Incomplete };
-
     // Handles as much as can be decided; returns how many bytes were used.
     // Without final, an incomplete CR, escape or UTF-8 sequence at the end is
     // left for the next piece.
     std::size_t convert(std::string_view stored, bool final);
-    static Sequence decodeUtf8(const std::uint8_t* s, const std::uint8_t* end, std::size_t& length,
-                               char32_t& code);
     void endParagraph() {
         handler_.paragraphEnd();
         ++paragraphs_;
@@ -65,55 +62,6 @@ class StoredTextReader {
     std::uint64_t paragraphs_ = 0;
     bool open_ = false;  // something was written since the last paragraph end
 };
-
-template <class Handler>
-typename StoredTextReader<Handler>::Sequence StoredTextReader<Handler>::decodeUtf8(const std::uint8_t* s,
-                                                                                   const std::uint8_t* end,
-                                                                                   std::size_t& length,
-                                                                                   char32_t& code) {
-    const std::uint8_t lead = s[0];
-    std::uint8_t low = 0x80;  // allowed range of the second byte
-    std::uint8_t high = 0xBF;
-    std::size_t need = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        need = 2;
-        code = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        need = 3;
-        code = lead & 0x0Fu;
-        if (lead == 0xE0)
-            low = 0xA0;  // no overlong forms
-        else if (lead == 0xED)
-            high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        need = 4;
-        code = lead & 0x07u;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;  // nothing above U+10FFFF
-    } else {
-        length = 1;
-        return Sequence::Invalid;
-    }
-    for (std::size_t i = 1; i < need; ++i) {
-        if (s + i >= end) {
-            length = i;
-            return Sequence::Incomplete;
-        }
-        const std::uint8_t lo = i == 1 ? low : 0x80;
-        const std::uint8_t hi = i == 1 ? high : 0xBF;
-        if (s[i] < lo || s[i] > hi) {
-            length = i;
-            return Sequence::Invalid;
-        }
-        code = (code << 6) | (s[i] & 0x3Fu);
-    }
-    length = need;
-    if (code == 0xFFFE || code == 0xFFFF)
-        code = kReplacement;
-    return Sequence::Valid;
-}
 
 template <class Handler>
 std::size_t StoredTextReader<Handler>::convert(std::string_view stored, bool final) {
@@ -167,10 +115,11 @@ std::size_t StoredTextReader<Handler>::convert(std::string_view stored, bool fin
         } else {
             std::size_t length = 0;
             char32_t code = 0;
-            const Sequence sequence = decodeUtf8(s, end, length, code);
-            if (sequence == Sequence::Incomplete && !final)
+            const utf8::Sequence sequence = utf8::Decode(s, end, length, code);
+            if (sequence == utf8::Sequence::Incomplete && !final)
                 break;
-            handler_.character(sequence == Sequence::Valid ? code : kReplacement);
+            const bool keep = sequence == utf8::Sequence::Valid && !utf8::IsNonCharacter(code);
+            handler_.character(keep ? code : kReplacement);
             s += length;
         }
         open_ = true;

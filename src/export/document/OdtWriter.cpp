@@ -16,7 +16,6 @@ namespace qm {
 namespace {
 
 constexpr std::size_t kBufferSize = 256 * 1024;
-constexpr std::size_t kPieceSize = 64 * 1024;
 // Deflate level of content.xml: fast, as for the .docx document part.
 constexpr int kDeflateLevel = 1;
 
@@ -269,15 +268,7 @@ void OdtWriter::write(const DocumentContent& content, QIODevice& device) const {
              sink);
     OdtBody body(entry.get(), sink);
     StoredTextReader<OdtBody> reader(body);
-    for (const TextSnapshot& text : content.texts) {
-        text.readStored([&](std::string_view chunk) {
-            while (!chunk.empty()) {
-                const std::string_view piece = chunk.substr(0, kPieceSize);
-                chunk.remove_prefix(piece.size());
-                reader.feed(piece);
-            }
-        });
-    }
+    ForEachStoredPiece(content.texts, kStoredPieceSize, [&](std::string_view piece) { reader.feed(piece); });
     reader.finish();
     body.flush();
     WriteGsf(entry.get(), "</office:text></office:body></office:document-content>", sink);

@@ -17,10 +17,6 @@ namespace {
 
 // Level of the small parts; they are a few hundred bytes each.
 constexpr int kSmallPartLevel = 6;
-// The stored text goes to the XML builder in pieces of this size, which bounds
-// how far one piece can overshoot a block.
-constexpr std::size_t kPieceSize = 64 * 1024;
-
 constexpr char kXmlDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
 
 constexpr char kContentTypes[] =
@@ -208,19 +204,13 @@ void OoxmlWriter::writePackage(const DocumentContent& content, QIODevice& device
     };
     deflater.block().append(kXmlDeclaration).append(kDocumentStart);
     BodyXmlBuilder body;
-    for (const TextSnapshot& text : content.texts) {
-        text.readStored([&](std::string_view chunk) {
-            while (!chunk.empty()) {
-                const std::string_view piece = chunk.substr(0, kPieceSize);
-                chunk.remove_prefix(piece.size());
-                body.feed(piece, deflater.block());
-                if (deflater.block().size() >= ParallelDeflater::kBlockSize) {
-                    checkSize();
-                    deflater.submit();
-                }
-            }
-        });
-    }
+    ForEachStoredPiece(content.texts, kStoredPieceSize, [&](std::string_view piece) {
+        body.feed(piece, deflater.block());
+        if (deflater.block().size() >= ParallelDeflater::kBlockSize) {
+            checkSize();
+            deflater.submit();
+        }
+    });
     body.finish(deflater.block());
     deflater.block().append(sectionProperties());
     checkSize();

@@ -11,7 +11,6 @@ namespace qm {
 namespace {
 
 constexpr std::size_t kBufferSize = 256 * 1024;
-constexpr std::size_t kPieceSize = 64 * 1024;
 
 // StoredTextReader's handler: the body of the document, into a buffer that is
 // written out whenever it fills.
@@ -119,15 +118,7 @@ void RtfWriter::write(const DocumentContent& content, QIODevice& device) const {
     WriteToDevice(device, header());
     RtfBody body(device);
     StoredTextReader<RtfBody> reader(body);
-    for (const TextSnapshot& text : content.texts) {
-        text.readStored([&](std::string_view chunk) {
-            while (!chunk.empty()) {
-                const std::string_view piece = chunk.substr(0, kPieceSize);
-                chunk.remove_prefix(piece.size());
-                reader.feed(piece);
-            }
-        });
-    }
+    ForEachStoredPiece(content.texts, kStoredPieceSize, [&](std::string_view piece) { reader.feed(piece); });
     reader.finish();
     body.finish();
     WriteToDevice(device, "}\r\n");

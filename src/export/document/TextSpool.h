@@ -89,4 +89,23 @@ class TextSnapshot {
     std::uint64_t bytes_ = 0;
 };
 
+// The largest piece of stored text a document writer converts at once (it
+// bounds how far one piece can overshoot a writer's block).
+inline constexpr std::size_t kStoredPieceSize = 64 * 1024;
+
+// Hands the stored form of every text to feed, in document order, in pieces of
+// at most maxPiece bytes, so a writer's buffers stay small whatever the chunks.
+template <class Texts, class Feed>
+void ForEachStoredPiece(const Texts& texts, std::size_t maxPiece, Feed&& feed) {
+    for (const TextSnapshot& text : texts) {
+        text.readStored([&](std::string_view chunk) {
+            while (!chunk.empty()) {
+                const std::string_view piece = chunk.substr(0, maxPiece);
+                chunk.remove_prefix(piece.size());
+                feed(piece);
+            }
+        });
+    }
+}
+
 }  // namespace qm
