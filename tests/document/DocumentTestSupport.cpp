@@ -73,31 +73,6 @@ void appendAll(TextSpool& spool, const std::vector<std::string>& lines) {
         spool.appendLine(line);
 }
 
-FailingDevice::FailingDevice(QIODevice& target, qint64 budget) : target_(target), budget_(budget) {
-    open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-}
-
-bool FailingDevice::seek(qint64 position) {
-    return QIODevice::seek(position) && target_.seek(position);
-}
-
-qint64 FailingDevice::writeData(const char* data, qint64 length) {
-    if (budget_ <= 0) {
-        setErrorString(QStringLiteral("No space left on device"));
-        return -1;
-    }
-    const qint64 allowed = std::min(length, budget_);
-    const qint64 written = target_.write(data, allowed);
-    if (written != allowed)
-        return -1;
-    budget_ -= written;
-    if (written < length) {
-        setErrorString(QStringLiteral("No space left on device"));
-        return -1;
-    }
-    return written;
-}
-
 }  // namespace qm::test
 
 // minizip keeps the central directory header of an entry whose local header

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/FailingDevice.h"
+
 #include "export/document/TextSpool.h"
 
 #include <QIODevice>
@@ -28,23 +30,5 @@ void limitFileSize(std::uint64_t bytes);
 
 // Fills a spool with the lines.
 void appendAll(TextSpool& spool, const std::vector<std::string>& lines);
-
-// A device that passes writes on to another one until a budget of bytes is
-// spent, then fails the way a full disk does.
-class FailingDevice : public QIODevice {
-  public:
-    FailingDevice(QIODevice& target, qint64 budget);
-    bool isSequential() const override { return false; }
-    bool seek(qint64 position) override;
-    qint64 size() const override { return target_.size(); }
-
-  protected:
-    qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char* data, qint64 length) override;
-
-  private:
-    QIODevice& target_;
-    qint64 budget_;
-};
 
 }  // namespace qm::test

@@ -184,24 +184,4 @@ QByteArray ContentsOf(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-BudgetDevice::BudgetDevice(QIODevice& target, qint64 budget) : target_(target), budget_(budget) {
-    open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-}
-
-bool BudgetDevice::seek(qint64 position) {
-    return QIODevice::seek(position) && target_.seek(position);
-}
-
-qint64 BudgetDevice::writeData(const char* data, qint64 length) {
-    const qint64 allowed = std::min(length, budget_);
-    if (allowed > 0 && target_.write(data, allowed) != allowed)
-        return -1;
-    budget_ -= allowed;
-    if (allowed < length) {
-        setErrorString(QStringLiteral("No space left on device"));
-        return allowed > 0 ? allowed : -1;
-    }
-    return length;
-}
-
 }  // namespace qm::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/FailingDevice.h"
+
 #include "export/document/DocumentWriter.h"
 #include "export/document/TextSpool.h"
 
@@ -63,23 +65,5 @@ QStringList WithSplitSurrogates(const QStringList& paragraphs);
 
 // Bytes of a file; empty when it cannot be read.
 QByteArray ContentsOf(const QString& path);
-
-// A device that passes writes on to another one until a budget of bytes is
-// spent, then fails the way a full disk does.
-class BudgetDevice : public QIODevice {
-  public:
-    BudgetDevice(QIODevice& target, qint64 budget);
-    bool isSequential() const override { return false; }
-    bool seek(qint64 position) override;
-    qint64 size() const override { return target_.size(); }
-
-  protected:
-    qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char* data, qint64 length) override;
-
-  private:
-    QIODevice& target_;
-    qint64 budget_;
-};
 
 }  // namespace qm::test

@@ -45,7 +45,7 @@ TEST_P(SaveFailure, KeepsThePreviousFileAndSaysWhy) {
         SCOPED_TRACE(budget);
         try {
             SaveAtomically(path, [&](QIODevice& device) {
-                BudgetDevice failing(device, budget);
+                FailingDevice failing(device, budget);
                 writer->write(content, failing);
             });
             ADD_FAILURE() << "the save succeeded";
