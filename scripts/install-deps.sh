@@ -20,8 +20,21 @@ if [[ "${1:-}" == "--list" ]]; then
     exit 0
 fi
 
+# Node.js may come from another source (NodeSource's package bundles npm and
+# conflicts with Debian's); any working node and npm on the PATH will do.
+have_command() {
+    case "$1" in
+    nodejs) command -v node >/dev/null 2>&1 ;;
+    npm) command -v npm >/dev/null 2>&1 ;;
+    *) return 1 ;;
+    esac
+}
+
 missing=()
 for p in "${packages[@]}"; do
+    if have_command "$p"; then
+        continue
+    fi
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
         missing+=("$p")
     fi
