@@ -10,12 +10,25 @@
 #include "shell/ErrorReport.h"
 #include "shell/FileSystem.h"
 
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTextStream>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -85,6 +98,198 @@ class TerminalProgress : public qm::ExportObserver {
     bool shown_ = false;
 };
 
+// Ctrl-C, kill and a closed terminal. They are blocked in every thread from
+// the start and taken by one watcher thread, so they never cut a save short
+// at a random point: before the save nothing of the document is on disk (the
+// text spool is an anonymous file) and the program ends at once; during a save
+// the end waits until the save has cleaned up after itself.
+class TerminationSignals {
+  public:
+    static void install() {
+        sigset_t set = terminationSet();
+        pthread_sigmask(SIG_BLOCK, &set, nullptr);
+        std::thread(watch).detach();
+    }
+
+    // While one lives, a termination waits; interrupted() says whether one came.
+    class SaveWindow {
+      public:
+        SaveWindow() : lock_(mutex()) {}
+        bool interrupted() const { return received().load() != 0; }
+        // The document is in place: a termination from now on says so.
+        void written() { written_ = true; }
+        // Lets the waiting termination end the program.
+        [[noreturn]] void endNow() {
+            lock_.unlock();
+            for (;;)
+                ::pause();
+        }
+
+      private:
+        std::unique_lock<std::mutex> lock_;
+    };
+
+  private:
+    static sigset_t terminationSet() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&set, signal);
+        return set;
+    }
+    static std::mutex& mutex() {
+        static std::mutex saving;
+        return saving;
+    }
+    static std::atomic<int>& received() {
+        static std::atomic<int> signal{0};
+        return signal;
+    }
+    static inline std::atomic<bool> written_{false};
+    [[noreturn]] static void watch() {
+        sigset_t set = terminationSet();
+        int signal = 0;
+        while (sigwait(&set, &signal) != 0) {
+        }
+        received().store(signal);
+        mutex().lock();  // a save in progress finishes or cleans up first; never unlocked
+        const char* name = sigabbrev_np(signal);
+        // After a progress line on a terminal, on a line of its own.
+        std::fprintf(stderr, "%squillmerge-export: interrupted (SIG%s); %s\n",
+                     ::isatty(STDERR_FILENO) == 1 ? "\n" : "", name ? name : "?",
+                     written_ ? "the document had been written" : "no document was written");
+        std::fflush(stderr);
+        // End the way the signal ends a program, so a calling shell sees it.
+        std::signal(signal, SIG_DFL);
+        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+        pthread_kill(pthread_self(), signal);
+        std::_Exit(128 + signal);
+    }
+};
+
+// A save as the engine does it, except that the document is first stored
+// under a staged name beside the target (unpredictable, created by the
+// engine's exclusive save) and renamed over the target only when no
+// termination came meanwhile. So a termination during a save leaves neither a
+// temporary file nor a replaced document: the previous output stays as it was.
+class StagedDocument : public qm::WordDocument {
+  public:
+    explicit StagedDocument(std::unique_ptr<qm::WordDocument> inner) : inner_(std::move(inner)) {}
+    void TypeText(const qm::TextSpool& text) override { inner_->TypeText(text); }
+    void Close() override { inner_->Close(); }
+    void SaveAs(const QString& path) override;
+
+  private:
+    std::unique_ptr<qm::WordDocument> inner_;
+};
+
+[[noreturn]] void saveFailed(const QString& path, const QString& reason) {
+    throw qm::Failure(QStringLiteral("Could not save '%1': %2").arg(path, reason));
+}
+
+// The file a save replaces: the path with its symbolic links followed, as the
+// engine's own save follows them.
+QString saveTarget(const QString& path) {
+    QFileInfo target(path);
+    for (int hops = 0; target.isSymLink(); ++hops) {
+        if (hops == 40)
+            saveFailed(path, QString::fromLocal8Bit(std::strerror(ELOOP)));
+        target.setFile(target.symLinkTarget());
+    }
+    return target.filePath();
+}
+
+void StagedDocument::SaveAs(const QString& path) {
+    if (path.isEmpty())
+        return inner_->SaveAs(path);  // the engine's own refusal
+    const QString target = saveTarget(path);
+    const QByteArray nativeTarget = QFile::encodeName(target);
+    struct stat existing {};
+    const bool exists = ::stat(nativeTarget.constData(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode))
+        saveFailed(path, QStringLiteral("It is a folder"));
+    if (exists && ::access(nativeTarget.constData(), W_OK) != 0)
+        saveFailed(path, QString::fromLocal8Bit(std::strerror(errno)));
+
+    const QFileInfo info(target);
+    const QString staged = info.dir().filePath(
+        QStringLiteral(".%1.%2.part")
+            .arg(info.fileName(), QString::number(QRandomGenerator::system()->generate64(), 36)));
+    const QByteArray nativeStaged = QFile::encodeName(staged);
+    TerminationSignals::SaveWindow window;
+    try {
+        inner_->SaveAs(staged);
+    } catch (const qm::Failure& failure) {
+        ::unlink(nativeStaged.constData());
+        QString description = failure.description();
+        throw qm::Failure(description.replace(staged, path), failure.number());
+    }
+    if (window.interrupted()) {
+        ::unlink(nativeStaged.constData());
+        window.endNow();
+    }
+    // The replaced file's permissions carry over, as with the engine's own save.
+    if (exists)
+        ::chmod(nativeStaged.constData(), existing.st_mode & 07777);
+    if (::rename(nativeStaged.constData(), nativeTarget.constData()) != 0) {
+        const int error = errno;
+        ::unlink(nativeStaged.constData());
+        saveFailed(path, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    window.written();
+}
+
+class StagedApplication : public qm::WordApplication {
+  public:
+    explicit StagedApplication(std::unique_ptr<qm::WordApplication> inner) : inner_(std::move(inner)) {}
+    void setVisible(bool visible) override { inner_->setVisible(visible); }
+    std::unique_ptr<qm::WordDocument> AddDocument() override {
+        return std::make_unique<StagedDocument>(inner_->AddDocument());
+    }
+    void Quit() override { inner_->Quit(); }
+
+  private:
+    std::unique_ptr<qm::WordApplication> inner_;
+};
+
+// The engine, saving every document in the given format (the staged name says nothing about it).
+class StagedWordProvider : public qm::WordProvider {
+  public:
+    explicit StagedWordProvider(qm::DocumentFormat format) : engine_(format) {}
+    std::unique_ptr<qm::WordApplication> CreateApplication() override {
+        return std::make_unique<StagedApplication>(engine_.CreateApplication());
+    }
+
+  private:
+    qm::NativeWordProvider engine_;
+};
+
+// The password in the environment is overwritten once read, so that it stays
+// neither in memory nor in /proc/PID/environ for the rest of the run.
+QString takeEnvironmentPassword() {
+    char* value = std::getenv("QUILLMERGE_PASSWORD");
+    if (!value)
+        return QString();
+    const QString password = QString::fromLocal8Bit(value);
+    explicit_bzero(value, std::strlen(value));
+    return password;
+}
+
+// Overwrites the program's copy of the password when the run ends, however it ends.
+class WipedAtExit {
+  public:
+    explicit WipedAtExit(QString& text) : text_(text) {}
+    ~WipedAtExit() {
+        if (!text_.isEmpty())
+            explicit_bzero(text_.data(), static_cast<std::size_t>(text_.size()) * sizeof(QChar));
+    }
+    WipedAtExit(const WipedAtExit&) = delete;
+    WipedAtExit& operator=(const WipedAtExit&) = delete;
+
+  private:
+    QString& text_;
+};
+
 QString readPasswordFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -103,6 +308,11 @@ QString readPasswordFile(const QString& path) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Before any other thread exists, so that every thread inherits the blocking.
+    TerminationSignals::install();
+    // A file-size limit (ulimit -f) makes a write fail with "File too large",
+    // reported like any other failed save, instead of killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillmerge-export"));
     QCoreApplication::setApplicationVersion(QString::fromUtf8(qm::kVersion));
@@ -183,12 +393,15 @@ int main(int argc, char* argv[]) {
     }
 
     CommandLineInputs inputs;
+    const WipedAtExit wipePassword(inputs.password);
     inputs.path = positional.front();
     try {
+        QString fromEnvironment = takeEnvironmentPassword();
+        const WipedAtExit wipeUnused(fromEnvironment);
         if (parser.isSet(passwordFile))
             inputs.password = readPasswordFile(parser.value(passwordFile));
         else
-            inputs.password = qEnvironmentVariable("QUILLMERGE_PASSWORD");
+            std::swap(inputs.password, fromEnvironment);
     } catch (const qm::Failure& failure) {
         printLine(stderr, QStringLiteral("quillmerge-export: ") + failure.description());
         return kExitFailure;
@@ -237,7 +450,7 @@ int main(int argc, char* argv[]) {
 
     CommandLineErrors errors;
     qm::Procedure proc(errors, QStringLiteral("Form4.PushButton4_Click"));
-    qm::NativeWordProvider word(forcedFormat);
+    StagedWordProvider word(forcedFormat.value_or(qm::DocumentFormatForPath(inputs.output)));
     bool saved = false;
     {
         TerminalProgress progress;

@@ -13,12 +13,13 @@ const QString kAcePrefix = QStringLiteral("Provider=Microsoft.ACE.OLEDB.12.0;Dat
 const QString kJetPrefix = QStringLiteral("PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=");
 const QString kPasswordClause = QStringLiteral(";JET OLEDB:Database Password=");
 
-// A value that would otherwise end its clause early (';') or be read as a
-// quoted value (a leading quote) goes between double quotes, with its own
+// A value that would otherwise end its clause early (';'), be read as a
+// quoted value (a leading quote) or run into its keyword (a leading '=' makes
+// "==", the escaped '=' of a keyword) goes between double quotes, with its own
 // double quotes doubled, as OLE DB connection strings do it.
 QString quoteIfNeeded(const QString& value) {
     const bool needsQuotes = value.contains(QLatin1Char(';')) || value.startsWith(QLatin1Char('"')) ||
-                             value.startsWith(QLatin1Char('\''));
+                             value.startsWith(QLatin1Char('\'')) || value.startsWith(QLatin1Char('='));
     if (!needsQuotes)
         return value;
     QString quoted = value;

@@ -26,7 +26,7 @@ class FixedDatabaseLocation : public DatabaseLocation {
 
 // The ACE form when the last five characters of the path, lower-cased, are
 // "accdb"; the Jet form otherwise. A path or password that contains ';' or
-// starts with a quote is quoted ("...", inner quotes doubled) so it cannot cut
+// starts with a quote or "=" is quoted ("...", inner quotes doubled) so it cannot cut
 // the string; ParseConnectionString reads such values back.
 QString BuildConnectionString(const QString& path, const QString& password);
 QString BuildConnectionString(const DatabaseLocation& location);

@@ -7,6 +7,8 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 namespace qm {
 
@@ -37,6 +39,8 @@ constexpr int kRowOffsetMask = 0x1FFF;
 constexpr int kMovedRowFlag = 0x8000;     // the row's data moved: reached through its pointer only
 constexpr int kOverflowRowFlag = 0x4000;  // the row holds a pointer to where its data moved
 constexpr int kMaxOverflowHops = 8;
+// Indexes of one table: Access allows 32; anything far beyond is damage.
+constexpr std::uint32_t kMaxIndexes = 1000;
 
 // Long value (memo, OLE) header: 4 bytes length and kind, 4 bytes page/row.
 constexpr std::size_t kLongValueHeader = 12;
@@ -140,6 +144,87 @@ Slot classifySlot(const std::uint8_t* page, int pageSize, int rowTable, int slot
     return length > 0 && !(raw & kMovedRowFlag) ? Slot::Row : Slot::PassedOver;
 }
 
+// The bytes of a table definition, which may run over several pages: each
+// page names the next at offset 4 and continues the definition at offset 8.
+class DefinitionStream {
+  public:
+    DefinitionStream(const ConnectionState& state, std::uint32_t firstPage)
+        : state_(state), page_(static_cast<std::size_t>(state.header.pageSize)) {
+        ok_ = state_.readPageStart(firstPage, page_.data(), page_.size());
+    }
+
+    void skip(std::size_t bytes) { read(nullptr, bytes); }
+    // False when the definition ends (or breaks off) before the bytes do.
+    bool read(std::uint8_t* out, std::size_t bytes) {
+        while (ok_ && bytes > 0) {
+            if (position_ >= page_.size() && !nextPage())
+                return false;
+            const std::size_t piece = std::min(bytes, page_.size() - position_);
+            if (out) {
+                std::memcpy(out, page_.data() + position_, piece);
+                out += piece;
+            }
+            position_ += piece;
+            bytes -= piece;
+        }
+        return ok_;
+    }
+
+  private:
+    bool nextPage() {
+        const std::uint32_t next = readU32(page_.data() + 4);
+        // A chain longer than the file has pages runs in a circle.
+        ok_ = ++pagesRead_ < state_.pageCount() && next != 0 &&
+              state_.readPageStart(next, page_.data(), page_.size()) && page_[0] == MDB_PAGE_TABLE;
+        position_ = 8;
+        return ok_;
+    }
+
+    const ConnectionState& state_;
+    std::vector<std::uint8_t> page_;
+    std::size_t position_ = 0;
+    std::uint32_t pagesRead_ = 0;
+    bool ok_ = false;
+};
+
+// The column names of a table definition, in the order of its column
+// entries, with the column number of each entry; nothing when the definition
+// cannot be read that far. (libmdb's own names go through iconv from UCS-2,
+// which makes "??" of every letter beyond the Basic Multilingual Plane, cuts
+// long names at 255 bytes, and follows the MDBICONV setting of the
+// environment.)
+std::optional<std::vector<std::pair<int, std::string>>> readColumnNames(
+    const ConnectionState& state, std::uint32_t definitionPage, const MdbFormatConstants& format,
+    std::uint32_t realIndexes, unsigned columns, const jet::CodePageDecoder* jet3Text) {
+    DefinitionStream stream(state, definitionPage);
+    const std::uint64_t start =
+        format.tab_cols_start_offset + std::uint64_t(realIndexes) * format.tab_ridx_entry_size;
+    if (start > std::uint64_t(state.pageCount()) * static_cast<std::uint64_t>(state.header.pageSize))
+        return std::nullopt;
+    stream.skip(static_cast<std::size_t>(start));
+    std::vector<std::pair<int, std::string>> names(columns);
+    std::vector<std::uint8_t> entry(format.tab_col_entry_size);
+    for (auto& [number, name] : names) {
+        if (!stream.read(entry.data(), entry.size()))
+            return std::nullopt;
+        number = entry[format.col_num_offset];
+    }
+    std::vector<std::uint8_t> bytes;
+    for (auto& [number, name] : names) {
+        std::uint8_t length[2] = {0, 0};
+        if (!stream.read(length, jet3Text ? 1 : 2))
+            return std::nullopt;
+        bytes.resize(jet3Text ? length[0] : readU16(length));
+        if (!stream.read(bytes.data(), bytes.size()))
+            return std::nullopt;
+        if (jet3Text)
+            jet3Text->append(name, bytes.data(), bytes.size());
+        else
+            jet::AppendJet4Text(name, bytes.data(), bytes.size());
+    }
+    return names;
+}
+
 }  // namespace
 
 UsageMap::UsageMap(const ConnectionState& state, const std::uint8_t* map, std::size_t size)
@@ -213,17 +298,35 @@ TableCursor::TableCursor(std::shared_ptr<ConnectionState> state, const CatalogOb
         if (!state_->hasPage(readU32(mdb->pg_buf + offset) >> 8))
             damaged();
     }
+    // libmdb turns the index count into the offset of the column entries
+    // without a check (a large count overflows, or walks far past the
+    // definition); Access keeps at most 32 indexes a table.
+    if (readU32(mdb->pg_buf + mdb->fmt->tab_num_ridxs_offset) > kMaxIndexes)
+        damaged();
     {
         QuietLibraryDiagnostics quiet;
         table_.reset(mdb_read_table(&entry_));
         if (!table_ || table_->map_sz < 1 || !table_->usage_map || !mdb_read_columns(table_.get()))
             damaged();
     }
+    if (state_->header.format == jet::Format::Jet3)
+        jet3Text_ = std::make_unique<jet::CodePageDecoder>(state_->header.codePage);
+    // libmdb orders the columns by number, keeping the order of the entries
+    // among equal numbers; the names read here follow the same order.
+    auto names = readColumnNames(*state_, definition, *mdb->fmt, table_->num_real_idxs, table_->num_cols,
+                                 jet3Text_.get());
+    // A definition whose column entries and names run past its pages is damaged
+    // (libmdb reads on into whatever pages follow and makes columns of them).
+    if (!names)
+        damaged();
+    std::stable_sort(names->begin(), names->end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     columns_.reserve(table_->num_cols);
     for (unsigned i = 0; i < table_->num_cols; ++i) {
         const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table_->columns, i));
         ColumnInfo info;
-        info.utf8Name = col->name;
+        const bool ownName = (*names)[i].first == col->col_num;
+        info.utf8Name = ownName ? std::move((*names)[i].second) : std::string(col->name);
         info.name = QString::fromStdString(info.utf8Name);
         info.type = col->col_type;
         info.size = col->col_size;
@@ -243,8 +346,6 @@ TableCursor::TableCursor(std::shared_ptr<ConnectionState> state, const CatalogOb
     pageData_.resize(static_cast<std::size_t>(pageSize_));
     longValueData_.resize(static_cast<std::size_t>(pageSize_));
     usageMap_ = UsageMap(*state_, table_->usage_map, table_->map_sz);
-    if (state_->header.format == jet::Format::Jet3)
-        jet3Text_ = std::make_unique<jet::CodePageDecoder>(state_->header.codePage);
     // Everything needed is copied out: the rows are read without libmdb.
     table_.reset();
     handle_.reset();

@@ -24,6 +24,9 @@ constexpr std::array<unsigned char, 4> kObscuringKey = {0xC7, 0xDA, 0x39, 0x6B};
 constexpr std::array<unsigned char, 4> kMagic = {0x00, 0x01, 0x00, 0x00};
 constexpr char kJetName[] = "Standard Jet DB";
 constexpr char kAceName[] = "Standard ACE DB";
+// Access databases hold at most 2 GB. A larger "database" is damaged or made
+// up; reading it all into memory would take the machine's memory and minutes.
+constexpr std::uint64_t kMaxDatabaseBytes = 2ull * 1024 * 1024 * 1024;
 
 enum class Engine { Jet3, Jet4, Ace };
 
@@ -161,6 +164,12 @@ SecureBuffer DecryptDatabase(const QString& path, const QString& password) {
     const qint64 size = file.size();
     if (size < 0)
         throw Failure(QStringLiteral("The size of the database file '%1' is unknown.").arg(path));
+    if (static_cast<std::uint64_t>(size) > kMaxDatabaseBytes)
+        throw Failure(
+            QStringLiteral("The database file '%1' is damaged: at %2 bytes it is larger than the 2 GB "
+                           "an Access database can hold.")
+                .arg(path)
+                .arg(size));
     const std::size_t total = static_cast<std::size_t>(size);
 
     // The header page first: a wrong password is refused before the rest is read.

@@ -1,0 +1,80 @@
+#pragma once
+
+// Damaged and hostile input, interruptions and full disks: quillmerge-export
+// run as a separate process (with limits, signals or another user where a
+// test needs them), fixtures written by the project's Jet writer, documents
+// read back by python-docx.
+
+#include "common/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/types.h>
+#include <QByteArray>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace qm::reliability {
+
+struct Outcome {
+    int exitCode = -1;  // when the program exited
+    int signal = 0;     // when a signal ended it
+    bool hung = false;  // no answer within the time allowed
+    QByteArray out, err;
+    bool exited(int code) const { return signal == 0 && !hung && exitCode == code; }
+};
+
+struct RunOptions {
+    QProcessEnvironment environment = cleanEnvironment();
+    // Applied in the child before the program starts: limits, another user.
+    std::function<void()> inChild;
+    int timeoutMs = 60000;
+    // Called about every 5 ms while the program runs; returning true stops
+    // the watching (the program runs on to its end).
+    std::function<bool(pid_t)> whileRunning;
+
+    // Our environment without QUILLMERGE_PASSWORD or libmdb's charset settings.
+    static QProcessEnvironment cleanEnvironment();
+};
+
+Outcome runExport(const QStringList& arguments, const RunOptions& options = {});
+inline Outcome runExport(const QStringList& arguments, const QString& password) {
+    RunOptions options;
+    options.environment.insert(QStringLiteral("QUILLMERGE_PASSWORD"), password);
+    return runExport(arguments, options);
+}
+
+// Makes the child run as the unprivileged user "nobody" when the tests run as
+// root (who may write into read-only folders and files). Nothing otherwise.
+void runAsOrdinaryUserInChild();
+// True when permission tests mean anything: not root, or root that can become nobody.
+bool permissionsAreEnforced();
+
+// Writes a database from a fixture description (the JSON of quillmerge-mkdb).
+void makeDatabase(const QString& path, const QByteArray& description);
+
+// The paragraphs of a document as python-docx reads them; nothing (and a
+// failure recorded) when it cannot be read.
+std::optional<QStringList> readParagraphs(const QString& path);
+
+QByteArray readBytes(const QString& path);
+void writeBytes(const QString& path, const QByteArray& bytes);
+// Names in a folder, hidden ones included, sorted.
+QStringList entriesOf(const QString& folder);
+
+// Exactly one line on standard error, starting with the program's name and
+// containing every one of the words.
+::testing::AssertionResult IsOneLineMessage(const QByteArray& err, const QStringList& words = {});
+
+// The pids of the open files of a process whose target path starts with prefix.
+bool holdsFileUnder(pid_t pid, const QString& prefix);
+
+}  // namespace qm::reliability

@@ -1,0 +1,115 @@
+// The wizard's window closed while "Finish" runs: the program ends at once,
+// as it was designed to, and leaves neither a temporary file nor a changed
+// document. The wizard runs in a child process with the program's real end
+// (which exits the process), on the offscreen platform.
+
+#include "ReliabilitySupport.h"
+#include "export/document/NativeWord.h"
+#include "pages/Form1.h"
+#include "pages/Form2.h"
+#include "pages/Form3.h"
+#include "pages/Form4.h"
+#include "pages/PageSupport.h"
+#include "pages/QtDialogs.h"
+#include "pages/Wizard.h"
+#include "shell/Settings.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+using namespace qm::reliability;
+
+namespace {
+
+const QByteArray kPrevious = "the previous document";
+
+// Answers nothing: every box and dialog is a failure of this test.
+class Unattended : public qm::MessageBoxes, public qm::FileDialogs {
+  public:
+    void message(const QString& text, qm::MessageIcon, const QString&) override {
+        std::fprintf(stderr, "unexpected message: %s\n", text.toLocal8Bit().constData());
+        ::_exit(4);
+    }
+    QString choose(const qm::FileDialogRequest&) override { ::_exit(5); }
+};
+
+// The child: page 1 to page 4 for the table, then "Finish"; a timer closes
+// the window as soon as the export runs. Exit status 0 comes from the
+// program's own end; 3 means the export finished before the window closed.
+[[noreturn]] void runWizardAndClose(const QString& database, const QString& output, const QString& home,
+                                    int reportFd) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "wizard";
+    char* argv[] = {name, nullptr};
+    QApplication application(argc, argv);
+    qm::SettingsStore settings(home + QStringLiteral("/Fennick.conf"));
+    Unattended unattended;
+    qm::NativeWordProvider word;
+    qm::ImmediateProgramEnd program;
+    qm::Wizard wizard({settings, unattended, unattended, word, program, home});
+    wizard.Start();
+    wizard.form1().Text1->setText(database);
+    wizard.form1().PushButton3->click();
+    qm::SetListIndex(*wizard.form2().List1, 0);
+    wizard.form2().PushButton3->click();
+    wizard.form3().PushButton6->click();  // ">>": every field
+    wizard.form3().PushButton3->click();
+    wizard.form4().Text1->setText(output);
+
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (wizard.form4().isExporting()) {
+            (void)::write(reportFd, "closing during the export\n", 26);
+            wizard.window().close();
+        }
+    });
+    closer.start(1);
+    wizard.form4().PushButton4->click();  // "Finish"
+    ::_exit(3);
+}
+
+}  // namespace
+
+TEST(WizardInterruption, ClosingTheWindowDuringAnExportLeavesNothingBehind) {
+    QTemporaryDir dir, home, temporary;
+    const QString database = dir.filePath(QStringLiteral("large.mdb"));
+    makeDatabase(database, R"({"tables": [{"name": "Orders",
+        "columns": [{"name": "Id", "type": "long"}, {"name": "CustomerName", "type": "text", "size": 40},
+                    {"name": "Note", "type": "memo"}],
+        "generate": {"count": 200000, "seed": 5}}]})");
+    const QString out = dir.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(out));
+    const QString document = out + QStringLiteral("/doc.docx");
+    writeBytes(document, kPrevious);
+
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(report[0]);
+        qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+        // Qt's own runtime folder would otherwise go to TMPDIR.
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));
+        runWizardAndClose(database, document, home.path(), report[1]);
+    }
+    ::close(report[1]);
+    char said[64] = {};
+    const ssize_t got = ::read(report[0], said, sizeof said - 1);
+    ::close(report[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: the export finished before the window closed";
+    EXPECT_GT(got, 0);
+    EXPECT_EQ(entriesOf(out), QStringList{QStringLiteral("doc.docx")});
+    EXPECT_EQ(readBytes(document), kPrevious);
+    EXPECT_EQ(entriesOf(temporary.path()), QStringList{});
+}
