@@ -6,6 +6,7 @@
 #include "pages/Wizard.h"
 #include "shell/FileSystem.h"
 #include "shell/Settings.h"
+#include "shell/TerminationRequests.h"
 #include "shell/Texts.h"
 
 #include <QApplication>
@@ -25,6 +26,10 @@ int main(int argc, char** argv) {
     auto owner = [&wizard]() -> QWidget* { return wizard.window().isVisible() ? &wizard.window() : nullptr; };
     messages.setOwner(owner);
     fileDialogs.setOwner(owner);
+
+    // A logout, kill or Ctrl-C ends the program as closing its window does,
+    // once a save in progress is complete.
+    const qm::TerminationRequests terminations([&program](int) { program.End(); });
 
     wizard.Start();
     return application.exec();

@@ -1,6 +1,6 @@
-// The wizard's window closed while "Finish" runs: the program ends at once,
-// as it was designed to, and leaves neither a temporary file nor a changed
-// document. The wizard runs in a child process with the program's real end
+// The wizard's window closed, or a termination signal sent, while "Finish"
+// runs: the program ends at once, as it was designed to, and leaves neither a
+// temporary file nor a changed document. The wizard runs in a child process with the program's real end
 // (which exits the process), on the offscreen platform.
 
 #include "ReliabilitySupport.h"
@@ -13,7 +13,9 @@
 #include "pages/QtDialogs.h"
 #include "pages/Wizard.h"
 #include "shell/Settings.h"
+#include "shell/TerminationRequests.h"
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QApplication>
@@ -39,11 +41,18 @@ class Unattended : public qm::MessageBoxes, public qm::FileDialogs {
     QString choose(const qm::FileDialogRequest&) override { ::_exit(5); }
 };
 
+// How the wizard is stopped: its window closed, or a signal sent to it.
+struct Interruption {
+    const char* name;
+    int signal;  // 0: the window is closed
+};
+
 // The child: page 1 to page 4 for the table, then "Finish"; a timer closes
-// the window as soon as the export runs. Exit status 0 comes from the
-// program's own end; 3 means the export finished before the window closed.
-[[noreturn]] void runWizardAndClose(const QString& database, const QString& output, const QString& home,
-                                    int reportFd) {
+// the window, or sends the signal, as soon as the export runs. The program
+// handles the signals as its main() does. Exit status 0 comes from the
+// program's own end; 3 means the export finished before the interruption.
+[[noreturn]] void runWizardAndInterrupt(const QString& database, const QString& output, const QString& home,
+                                        int reportFd, Interruption interruption) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     int argc = 1;
     char name[] = "wizard";
@@ -54,6 +63,7 @@ class Unattended : public qm::MessageBoxes, public qm::FileDialogs {
     qm::NativeWordProvider word;
     qm::ImmediateProgramEnd program;
     qm::Wizard wizard({settings, unattended, unattended, word, program, home});
+    const qm::TerminationRequests terminations([&program](int) { program.End(); });
     wizard.Start();
     wizard.form1().Text1->setText(database);
     wizard.form1().PushButton3->click();
@@ -66,8 +76,11 @@ class Unattended : public qm::MessageBoxes, public qm::FileDialogs {
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
         if (wizard.form4().isExporting()) {
-            (void)::write(reportFd, "closing during the export\n", 26);
-            wizard.window().close();
+            (void)::write(reportFd, "interrupting the export\n", 24);
+            if (interruption.signal)
+                ::raise(interruption.signal);
+            else
+                wizard.window().close();
         }
     });
     closer.start(1);
@@ -77,7 +90,9 @@ class Unattended : public qm::MessageBoxes, public qm::FileDialogs {
 
 }  // namespace
 
-TEST(WizardInterruption, ClosingTheWindowDuringAnExportLeavesNothingBehind) {
+class WizardInterruption : public testing::TestWithParam<Interruption> {};
+
+TEST_P(WizardInterruption, DuringAnExportLeavesNothingBehind) {
     QTemporaryDir dir, home, temporary;
     const QString database = dir.filePath(QStringLiteral("large.mdb"));
     makeDatabase(database, R"({"tables": [{"name": "Orders",
@@ -98,7 +113,7 @@ TEST(WizardInterruption, ClosingTheWindowDuringAnExportLeavesNothingBehind) {
         qputenv("TMPDIR", QFile::encodeName(temporary.path()));
         // Qt's own runtime folder would otherwise go to TMPDIR.
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));
-        runWizardAndClose(database, document, home.path(), report[1]);
+        runWizardAndInterrupt(database, document, home.path(), report[1], GetParam());
     }
     ::close(report[1]);
     char said[64] = {};
@@ -107,9 +122,14 @@ TEST(WizardInterruption, ClosingTheWindowDuringAnExportLeavesNothingBehind) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: the export finished before the window closed";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: the export finished before the interruption";
     EXPECT_GT(got, 0);
     EXPECT_EQ(entriesOf(out), QStringList{QStringLiteral("doc.docx")});
     EXPECT_EQ(readBytes(document), kPrevious);
     EXPECT_EQ(entriesOf(temporary.path()), QStringList{});
 }
+
+INSTANTIATE_TEST_SUITE_P(ByWindowAndSignal, WizardInterruption,
+                         testing::Values(Interruption{"WindowClosed", 0}, Interruption{"SIGTERM", SIGTERM},
+                                         Interruption{"SIGINT", SIGINT}, Interruption{"SIGHUP", SIGHUP}),
+                         [](const testing::TestParamInfo<Interruption>& info) { return info.param.name; });
