@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git
+    clang libclang-rt-14-dev valgrind
     qt6-base-dev qt6-base-dev-tools libgl-dev qtkeychain-qt6-dev fonts-liberation2
     mdbtools mdbtools-dev libglib2.0-dev
     libminizip-dev zlib1g-dev libgsf-1-dev
