@@ -39,14 +39,15 @@ void readBack(const qm::jetwriter::Description& description, QByteArray written)
     try {
         auto state = qm::OpenDatabaseImage(
             {QStringLiteral("written.mdb"), description.options.password, false}, std::move(image));
-        for (const qm::jetwriter::TableSpec& spec : description.tables) {
-            for (int copy = 1; copy <= spec.repeat; ++copy) {
-                const QString name =
-                    spec.repeat > 1 ? qm::jetwriter::RepeatedName(spec.schema.name, copy) : spec.schema.name;
+        for (const qm::jetwriter::TableSpec& written : description.tables) {
+            for (int copy = 1; copy <= written.repeat; ++copy) {
+                const QString name = written.repeat > 1
+                                         ? qm::jetwriter::RepeatedName(written.schema.name, copy)
+                                         : written.schema.name;
                 const qm::CatalogObject* table = state->findObject(name);
                 qm::fuzz::require(table != nullptr, "a written table is in the catalogue", name.toUtf8());
                 qm::TableCursor cursor(state, *table);
-                qm::fuzz::require(cursor.columnCount() == static_cast<int>(spec.schema.columns.size()),
+                qm::fuzz::require(cursor.columnCount() == static_cast<int>(written.schema.columns.size()),
                                   "a written table keeps its columns", name.toUtf8());
                 std::int64_t rows = 0;
                 std::string line;
@@ -55,7 +56,8 @@ void readBack(const qm::jetwriter::Description& description, QByteArray written)
                         cursor.appendText(column, line);
                     ++rows;
                 }
-                const std::int64_t expected = spec.rows.size() + (spec.generate ? spec.generate->count : 0);
+                const std::int64_t expected =
+                    written.rows.size() + (written.generate ? written.generate->count : 0);
                 qm::fuzz::require(rows == expected, "a written table keeps its rows", name.toUtf8());
             }
         }
