@@ -12,7 +12,9 @@
 namespace qm::test {
 
 // Tables the corpus does not have: one field, a name the preview query
-// cannot hold, Nulls, separators and line breaks inside values.
+// cannot hold, Nulls, separators and line breaks inside values; and a small
+// table of three records like Northwind's Shippers, for the page tests that
+// must run without the Access-made files.
 inline constexpr const char* kEdgeTablesJson = R"({
   "tables": [
     {"name": "One Field",
@@ -30,7 +32,14 @@ inline constexpr const char* kEdgeTablesJson = R"({
               ["two\r\nlines", "0", 3]]},
     {"name": "Empty",
      "columns": [{"name": "A", "type": "long"}, {"name": "B", "type": "text", "size": 10}],
-     "rows": []}
+     "rows": []},
+    {"name": "Shippers",
+     "columns": [{"name": "ShipperID", "type": "long"},
+                 {"name": "CompanyName", "type": "text", "size": 40},
+                 {"name": "Phone", "type": "text", "size": 24}],
+     "rows": [[1, "Speedy Express", "(503) 555-9831"],
+              [2, "United Package", "(503) 555-3199"],
+              [3, "Federal Shipping", "(503) 555-9931"]]}
   ]})";
 
 inline constexpr const char* kBigTableJson = R"({

@@ -17,10 +17,6 @@ namespace {
 using namespace qm::test;
 namespace texts = qm::texts;
 
-QString northwind() {
-    return corpusFile(QStringLiteral("northwind-jet3.mdb"));
-}
-
 class PageFour : public ::testing::Test {
   protected:
     // Page 1 to page 4 with the fields chosen in this order.
@@ -98,8 +94,7 @@ TEST_F(PageFour, TheOptionsSurviveARoundTripToPageThree) {
 }
 
 TEST_F(PageFour, FinishWritesTheChosenFieldsWithAHeaderLine) {
-    QM_REQUIRE_CORPUS();
-    reach(northwind(), QStringLiteral("Shippers"),
+    reach(edgeTables(), QStringLiteral("Shippers"),
           {QStringLiteral("CompanyName"), QStringLiteral("ShipperID")});
     finish(output(QStringLiteral("shippers.docx")));
     EXPECT_TRUE(rig.messages.shown.empty());
@@ -113,8 +108,7 @@ TEST_F(PageFour, FinishWritesTheChosenFieldsWithAHeaderLine) {
 }
 
 TEST_F(PageFour, SeparatorsAndTheHeaderOptionShapeEveryLine) {
-    QM_REQUIRE_CORPUS();
-    reach(northwind(), QStringLiteral("Shippers"),
+    reach(edgeTables(), QStringLiteral("Shippers"),
           {QStringLiteral("CompanyName"), QStringLiteral("ShipperID")});
     page().Check6->setCheckState(Qt::Unchecked);
     page().Text2->setText(QStringLiteral(" | "));
@@ -125,8 +119,7 @@ TEST_F(PageFour, SeparatorsAndTheHeaderOptionShapeEveryLine) {
 }
 
 TEST_F(PageFour, AnEmptySeparatorJoinsValuesWithNothing) {
-    QM_REQUIRE_CORPUS();
-    reach(northwind(), QStringLiteral("Shippers"),
+    reach(edgeTables(), QStringLiteral("Shippers"),
           {QStringLiteral("ShipperID"), QStringLiteral("CompanyName")});
     page().Text2->clear();
     finish(output(QStringLiteral("tight.docx")));
@@ -165,9 +158,8 @@ TEST_F(PageFour, ATableWithoutRecordsGivesTheHeaderAloneOrAnEmptyDocument) {
 }
 
 TEST_F(PageFour, ExitEndsTheProgramWithoutExportingAgain) {
-    QM_REQUIRE_CORPUS();
     CountingWord engine;
-    reach(northwind(), QStringLiteral("Shippers"), {QStringLiteral("ShipperID")}, &engine);
+    reach(edgeTables(), QStringLiteral("Shippers"), {QStringLiteral("ShipperID")}, &engine);
     const int checkStarts = engine.starts;  // the start-up check
     finish(output(QStringLiteral("once.docx")));
     ASSERT_EQ(page().PushButton4->text(), QStringLiteral("Exit"));
@@ -185,8 +177,7 @@ TEST_F(PageFour, ExitEndsTheProgramWithoutExportingAgain) {
 }
 
 TEST_F(PageFour, AFailedSaveKeepsFinishSoTheUserCanCorrectThePath) {
-    QM_REQUIRE_CORPUS();
-    reach(northwind(), QStringLiteral("Shippers"), {QStringLiteral("CompanyName")});
+    reach(edgeTables(), QStringLiteral("Shippers"), {QStringLiteral("CompanyName")});
     finish(output(QStringLiteral("no/such/folder/out.docx")));
     EXPECT_EQ(reportPlaces(rig.messages.errorReports()),
               QStringList{QStringLiteral("Form4.PushButton4_Click at line 180")});
@@ -287,22 +278,20 @@ TEST_F(PageFour, TheSampleDatabaseGoesThroughTheWholeWizard) {
 }
 
 TEST(Window, ClosingItEndsTheProgramFromAnyPage) {
-    QM_REQUIRE_CORPUS();
     WizardRig rig;
     rig.start();
-    rig.openTable(northwind(), QStringLiteral("Shippers"));
+    rig.openTable(edgeTables(), QStringLiteral("Shippers"));
     ASSERT_EQ(rig.current(), &rig.page3());
     rig.wizard->window().close();
     EXPECT_EQ(rig.program.ends, 1);
 }
 
 TEST(Window, OnePageShowsAtATimeInTheSameWindow) {
-    QM_REQUIRE_CORPUS();
     WizardRig rig;
     rig.start();
     const QPoint place(60, 70);
     rig.wizard->window().move(place);
-    rig.openTable(northwind(), QStringLiteral("Shippers"));
+    rig.openTable(edgeTables(), QStringLiteral("Shippers"));
     EXPECT_TRUE(rig.page3().isVisible());
     EXPECT_FALSE(rig.page1().isVisible());
     EXPECT_FALSE(rig.page2().isVisible());
@@ -384,14 +373,13 @@ QByteArray makeCursorFile() {
 }
 
 TEST(Pointer, TheHandCursorFileIsUsedOnEveryPageWhenPresent) {
-    QM_REQUIRE_CORPUS();
     WizardRig rig;
     QFile cursor(qm::HandCursorPath(rig.appDirectory));
     ASSERT_TRUE(cursor.open(QIODevice::WriteOnly));
     cursor.write(makeCursorFile());
     cursor.close();
     rig.start();
-    rig.openTable(northwind(), QStringLiteral("Shippers"));
+    rig.openTable(edgeTables(), QStringLiteral("Shippers"));
     rig.choose({QStringLiteral("Phone")});
     rig.page3().PushButton3->click();
     EXPECT_TRUE(rig.messages.shown.empty());
