@@ -120,16 +120,6 @@ TEST_F(DatabasePath, AnUnreadableFileSaysSo) {
 // The wizard lists the tables on page 1's "Next >" and opens the database
 // again on "Finish"; in between the file may go away or change.
 TEST_F(DatabasePath, AFileChangedBetweenNextAndFinishFailsTheRunWithoutADocument) {
-    struct Inputs : qm::ExportInputs {
-        QString path, output;
-        QString databasePath() const override { return path; }
-        QString databasePassword() const override { return QString(); }
-        QString selectedTable() const override { return QStringLiteral("Customers"); }
-        QString selectedFields() const override { return QStringLiteral("`Id`, `Name`"); }
-        QString outputPath() const override { return output; }
-        QString separator() const override { return QStringLiteral(","); }
-        bool headerLine() const override { return true; }
-    };
     struct Case {
         const char* what;
         std::function<void(const QString&)> change;
@@ -156,7 +146,7 @@ TEST_F(DatabasePath, AFileChangedBetweenNextAndFinishFailsTheRunWithoutADocument
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Inputs inputs;
+        CustomersExport inputs;
         inputs.path = path(QStringLiteral("changing.mdb"));
         inputs.output = output_;
         QDir(inputs.path).removeRecursively();

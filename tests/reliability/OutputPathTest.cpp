@@ -98,16 +98,7 @@ TEST_F(OutputPath, TheDatabaseItselfIsRefusedByEveryNameItHas) {
 
 TEST_F(OutputPath, TheWizardsRunRefusesTheDatabaseAtTheSaveStep) {
     // The same export run behind "Finish", with the program's own engine.
-    struct Inputs : qm::ExportInputs {
-        QString path, output;
-        QString databasePath() const override { return path; }
-        QString databasePassword() const override { return QString(); }
-        QString selectedTable() const override { return QStringLiteral("Customers"); }
-        QString selectedFields() const override { return QStringLiteral("`Id`, `Name`"); }
-        QString outputPath() const override { return output; }
-        QString separator() const override { return QStringLiteral(","); }
-        bool headerLine() const override { return true; }
-    } inputs;
+    CustomersExport inputs;
     inputs.path = database_;
     inputs.output = dir_.filePath(QStringLiteral("./data.mdb"));
     qm::RecordingErrorSink errors;

@@ -6,6 +6,7 @@
 // read back by python-docx.
 
 #include "common/TestSupport.h"
+#include "export/ExportRun.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,19 @@ inline Outcome runExport(const QStringList& arguments, const QString& password) 
 void runAsOrdinaryUserInChild();
 // True when permission tests mean anything: not root, or root that can become nobody.
 bool permissionsAreEnforced();
+
+// What "Finish" hands the export run: Id and Name of the table Customers,
+// with a header line and "," between the values.
+struct CustomersExport : qm::ExportInputs {
+    QString path, output;
+    QString databasePath() const override { return path; }
+    QString databasePassword() const override { return QString(); }
+    QString selectedTable() const override { return QStringLiteral("Customers"); }
+    QString selectedFields() const override { return QStringLiteral("`Id`, `Name`"); }
+    QString outputPath() const override { return output; }
+    QString separator() const override { return QStringLiteral(","); }
+    bool headerLine() const override { return true; }
+};
 
 // Writes a database from a fixture description (the JSON of quillmerge-mkdb).
 void makeDatabase(const QString& path, const QByteArray& description);
