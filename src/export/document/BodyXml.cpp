@@ -196,24 +196,8 @@ std::size_t BodyXmlBuilder::convert(std::string_view stored, bool final, std::st
 }
 
 void BodyXmlBuilder::feed(std::string_view stored, std::string& out) {
-    // First settle the sequence the previous piece ended in the middle of.
-    while (!carry_.empty() && !stored.empty()) {
-        const std::size_t take = std::min<std::size_t>(stored.size(), 4);
-        std::string joined = carry_;
-        joined.append(stored.data(), take);
-        const std::size_t used = convert(joined, false, out);
-        if (used < carry_.size()) {
-            carry_ = joined.substr(used);
-            stored.remove_prefix(take);
-            continue;
-        }
-        stored.remove_prefix(used - carry_.size());
-        carry_.clear();
-    }
-    if (stored.empty())
-        return;
-    const std::size_t used = convert(stored, false, out);
-    carry_.assign(stored.substr(used));
+    FeedStoredPiece(carry_, stored,
+                    [&](std::string_view piece, bool final) { return convert(piece, final, out); });
 }
 
 void BodyXmlBuilder::finish(std::string& out) {

@@ -129,24 +129,8 @@ std::size_t StoredTextReader<Handler>::convert(std::string_view stored, bool fin
 
 template <class Handler>
 void StoredTextReader<Handler>::feed(std::string_view stored) {
-    // First settle the sequence the previous piece ended in the middle of.
-    while (!carry_.empty() && !stored.empty()) {
-        const std::size_t take = std::min<std::size_t>(stored.size(), 4);
-        std::string joined = carry_;
-        joined.append(stored.data(), take);
-        const std::size_t used = convert(joined, false);
-        if (used < carry_.size()) {
-            carry_ = joined.substr(used);
-            stored.remove_prefix(take);
-            continue;
-        }
-        stored.remove_prefix(used - carry_.size());
-        carry_.clear();
-    }
-    if (stored.empty())
-        return;
-    const std::size_t used = convert(stored, false);
-    carry_.assign(stored.substr(used));
+    FeedStoredPiece(carry_, stored,
+                    [this](std::string_view piece, bool final) { return convert(piece, final); });
 }
 
 template <class Handler>

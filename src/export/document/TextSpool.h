@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -106,6 +107,32 @@ void ForEachStoredPiece(const Texts& texts, std::size_t maxPiece, Feed&& feed) {
             }
         });
     }
+}
+
+// Feeds one piece of stored text to a converter that leaves an undecided
+// sequence at its end (a CR, an escape, part of a UTF-8 character) for the
+// next piece: convert(view, final) returns how many bytes it used. carry holds
+// those few bytes between pieces; a piece is joined to them a few bytes at a
+// time until the sequence is settled.
+template <class Convert>
+void FeedStoredPiece(std::string& carry, std::string_view stored, Convert&& convert) {
+    while (!carry.empty() && !stored.empty()) {
+        const std::size_t take = std::min<std::size_t>(stored.size(), 4);
+        std::string joined = carry;
+        joined.append(stored.data(), take);
+        const std::size_t used = convert(std::string_view(joined), false);
+        if (used < carry.size()) {
+            carry = joined.substr(used);
+            stored.remove_prefix(take);
+            continue;
+        }
+        stored.remove_prefix(used - carry.size());
+        carry.clear();
+    }
+    if (stored.empty())
+        return;
+    const std::size_t used = convert(stored, false);
+    carry.assign(stored.substr(used));
 }
 
 }  // namespace qm
