@@ -41,26 +41,11 @@ class Descriptor {
 
 RunResult run(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
               const QString& workingDirectory = QString()) {
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    if (!workingDirectory.isEmpty())
-        process.setWorkingDirectory(workingDirectory);
-    process.start(program, arguments);
-    RunResult result;
-    if (!process.waitForStarted()) {
-        ADD_FAILURE() << "cannot start " << program.toStdString();
-        return result;
-    }
-    process.closeWriteChannel();
-    if (!process.waitForFinished(kTimeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        ADD_FAILURE() << program.toStdString() << " did not finish";
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    qm::test::ProcessOptions options;
+    options.timeoutMs = kTimeoutMs;
+    options.environment = environment;
+    options.workingDirectory = workingDirectory;
+    return qm::test::RunProcess(program, arguments, options);
 }
 
 }  // namespace

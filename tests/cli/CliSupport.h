@@ -4,6 +4,7 @@
 // environment, an exit status and two output streams. Documents it writes are
 // read back by python-docx, not by our own code.
 
+#include "common/RunProcess.h"
 #include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -31,11 +32,7 @@ inline void PrintTo(const QStringList& list, std::ostream* os) {
 
 namespace qm::clitest {
 
-struct RunResult {
-    int exitCode = -1;  // -1: crashed, killed or never started
-    QByteArray out;
-    QByteArray err;
-};
+using RunResult = qm::test::ProcessResult;
 
 // Our environment without QUILLMERGE_PASSWORD, so that a password set in the
 // developer's shell never reaches a test by accident.

@@ -22,26 +22,6 @@ QString nodeScript() {
 
 }  // namespace
 
-ProcessResult Run(const QString& program, const QStringList& arguments, int timeoutMs) {
-    QProcess process;
-    process.start(program, arguments);
-    ProcessResult result;
-    if (!process.waitForStarted()) {
-        ADD_FAILURE() << "cannot start " << program.toStdString();
-        return result;
-    }
-    process.closeWriteChannel();
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        ADD_FAILURE() << program.toStdString() << " did not finish";
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
-
 QStringList MdbTables(const QString& path) {
     const auto r = Run(QStringLiteral("mdb-tables"), {QStringLiteral("-1"), path});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();

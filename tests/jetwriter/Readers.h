@@ -4,6 +4,8 @@
 // command-line programs (libmdb) and the npm package mdb-reader (through
 // tests/node/dump.mjs).
 
+#include "common/RunProcess.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
@@ -13,14 +15,12 @@
 
 namespace qm::test {
 
-struct ProcessResult {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 // Runs a program to its end (at most timeoutMs).
-ProcessResult Run(const QString& program, const QStringList& arguments, int timeoutMs = 120000);
+inline ProcessResult Run(const QString& program, const QStringList& arguments, int timeoutMs = 120000) {
+    ProcessOptions options;
+    options.timeoutMs = timeoutMs;
+    return RunProcess(program, arguments, options);
+}
 
 // mdb-tables -1: the user tables, one a line.
 QStringList MdbTables(const QString& path);
