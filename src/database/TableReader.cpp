@@ -570,7 +570,8 @@ bool TableCursor::crackRow(int start, int size) {
             field.start = start + from;
             field.size = to - from;
         } else {
-            field.start = 0;
+            // Not in this row: a column added after the row was written.
+            field.start = start;
             field.size = 0;
             field.null = true;
         }
