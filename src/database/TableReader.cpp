@@ -1,7 +1,9 @@
 #include "database/TableReader.h"
 
 #include "database/Ado.h"
+#include "database/ComplexColumns.h"
 #include "database/DatabaseMessages.h"
+#include "database/StoredValues.h"
 
 #include <algorithm>
 #include <array>
@@ -12,27 +14,13 @@
 
 namespace qm {
 
-namespace {
+using stored::readDouble;
+using stored::readFloat;
+using stored::readU16;
+using stored::readU32;
+using stored::readU64;
 
-// Jet column types (the first byte of a column's definition).
-enum ColumnType : int {
-    kBoolean = 0x01,
-    kByte = 0x02,
-    kInteger = 0x03,
-    kLong = 0x04,
-    kCurrency = 0x05,
-    kSingle = 0x06,
-    kDouble = 0x07,
-    kDateTime = 0x08,
-    kBinary = 0x09,
-    kText = 0x0A,
-    kOle = 0x0B,
-    kMemo = 0x0C,
-    kGuid = 0x0F,
-    kDecimal = 0x10,
-    kComplex = 0x12,  // attachment or multi-value column: an id into a hidden table
-    kLargeNumber = 0x13,
-};
+namespace {
 
 // Flags in the high bits of a row's entry in the page's row table.
 constexpr int kRowOffsetMask = 0x1FFF;
@@ -47,69 +35,6 @@ constexpr std::size_t kLongValueHeader = 12;
 constexpr std::uint32_t kLongValueInline = 0x80000000u;
 constexpr std::uint32_t kLongValueSinglePage = 0x40000000u;
 constexpr std::uint32_t kLongValueLengthMask = 0x3FFFFFFFu;
-
-std::uint16_t readU16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-std::uint32_t readU32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-std::uint64_t readU64(const std::uint8_t* p) {
-    return std::uint64_t(readU32(p)) | std::uint64_t(readU32(p + 4)) << 32;
-}
-double readDouble(const std::uint8_t* p) {
-    const std::uint64_t bits = readU64(p);
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
-float readFloat(const std::uint8_t* p) {
-    const std::uint32_t bits = readU32(p);
-    float v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
-
-template <class T>
-void appendNumber(std::string& out, T v) {
-    std::array<char, 24> buffer;
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v);
-    out.append(buffer.data(), result.ptr);
-}
-
-// An exact decimal: sign byte, then a 96..128-bit magnitude stored as four
-// little-endian 32-bit words, most significant word first; scale digits after
-// the point. Trailing zeros after the point are dropped.
-void appendDecimal(std::string& out, const std::uint8_t* p, int scale) {
-    const bool negative = (p[0] & 0x80) != 0;
-    unsigned __int128 magnitude = 0;
-    for (int word = 0; word < 4; ++word)
-        magnitude = (magnitude << 32) | readU32(p + 1 + 4 * word);
-    char digits[48];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + static_cast<int>(magnitude % 10));
-        magnitude /= 10;
-    } while (magnitude != 0);
-    scale = std::clamp(scale, 0, 38);
-    while (count <= scale)
-        digits[count++] = '0';
-    // digits[] holds the number least significant first.
-    int lowest = 0;
-    while (lowest < scale && digits[lowest] == '0')
-        ++lowest;
-    const bool zero = count == scale + 1 && digits[scale] == '0' && lowest == scale;
-    if (negative && !zero)
-        out.push_back('-');
-    for (int i = count - 1; i >= scale; --i)
-        out.push_back(digits[i]);
-    if (lowest < scale) {
-        out.push_back('.');
-        for (int i = scale - 1; i >= lowest; --i)
-            out.push_back(digits[i]);
-    }
-}
 
 // Where row slot of a data page lies: libmdb's rule (the row ends where the
 // previous slot's row starts). raw keeps the flags of the slot's entry.
@@ -187,30 +112,49 @@ class DefinitionStream {
     bool ok_ = false;
 };
 
-// The column names of a table definition, in the order of its column
-// entries, with the column number of each entry; nothing when the definition
-// cannot be read that far. (libmdb's own names go through iconv from UCS-2,
-// which makes "??" of every letter beyond the Basic Multilingual Plane, cuts
-// long names at 255 bytes, and follows the MDBICONV setting of the
-// environment.)
-std::optional<std::vector<std::pair<int, std::string>>> readColumnNames(
-    const ConnectionState& state, std::uint32_t definitionPage, const MdbFormatConstants& format,
-    std::uint32_t realIndexes, unsigned columns, const jet::CodePageDecoder* jet3Text) {
+// What the program takes from a column entry of a table definition besides
+// what libmdb reads: the name (libmdb's own names go through iconv from
+// UCS-2, which makes "??" of every letter beyond the Basic Multilingual Plane,
+// cuts long names at 255 bytes, and follows the MDBICONV setting of the
+// environment), the extra flags and the type-specific bytes.
+struct ColumnEntry {
+    int number = 0;
+    std::uint8_t extraFlags = 0;  // Jet 4 and ACE only
+    std::uint32_t misc = 0;       // Jet 4 and ACE: a complex column's id, among others
+    std::string name;
+};
+
+// Jet 4 / ACE column entries: where the type-specific bytes and the extra flags lie.
+constexpr std::size_t kColumnMiscOffset = 11;
+constexpr std::size_t kColumnExtraFlagsOffset = 16;
+constexpr std::uint8_t kCalculatedFlags = 0xC0;
+
+// The column entries of a table definition, in their stored order; nothing
+// when the definition cannot be read that far.
+std::optional<std::vector<ColumnEntry>> readColumnEntries(const ConnectionState& state,
+                                                          std::uint32_t definitionPage,
+                                                          const MdbFormatConstants& format,
+                                                          std::uint32_t realIndexes, unsigned columns,
+                                                          const jet::CodePageDecoder* jet3Text) {
     DefinitionStream stream(state, definitionPage);
     const std::uint64_t start =
         format.tab_cols_start_offset + std::uint64_t(realIndexes) * format.tab_ridx_entry_size;
     if (start > std::uint64_t(state.pageCount()) * static_cast<std::uint64_t>(state.header.pageSize))
         return std::nullopt;
     stream.skip(static_cast<std::size_t>(start));
-    std::vector<std::pair<int, std::string>> names(columns);
+    std::vector<ColumnEntry> entries(columns);
     std::vector<std::uint8_t> entry(format.tab_col_entry_size);
-    for (auto& [number, name] : names) {
+    for (ColumnEntry& column : entries) {
         if (!stream.read(entry.data(), entry.size()))
             return std::nullopt;
-        number = entry[format.col_num_offset];
+        column.number = entry[format.col_num_offset];
+        if (!jet3Text && entry.size() > kColumnExtraFlagsOffset) {
+            column.extraFlags = entry[kColumnExtraFlagsOffset];
+            column.misc = readU32(entry.data() + kColumnMiscOffset);
+        }
     }
     std::vector<std::uint8_t> bytes;
-    for (auto& [number, name] : names) {
+    for (ColumnEntry& column : entries) {
         std::uint8_t length[2] = {0, 0};
         if (!stream.read(length, jet3Text ? 1 : 2))
             return std::nullopt;
@@ -218,11 +162,11 @@ std::optional<std::vector<std::pair<int, std::string>>> readColumnNames(
         if (!stream.read(bytes.data(), bytes.size()))
             return std::nullopt;
         if (jet3Text)
-            jet3Text->append(name, bytes.data(), bytes.size());
+            jet3Text->append(column.name, bytes.data(), bytes.size());
         else
-            jet::AppendJet4Text(name, bytes.data(), bytes.size());
+            jet::AppendJet4Text(column.name, bytes.data(), bytes.size());
     }
-    return names;
+    return entries;
 }
 
 }  // namespace
@@ -279,7 +223,8 @@ std::optional<std::uint32_t> UsageMap::next(std::uint32_t after) {
     return std::nullopt;  // a map type nobody knows
 }
 
-TableCursor::TableCursor(std::shared_ptr<ConnectionState> state, const CatalogObject& table)
+TableCursor::TableCursor(std::shared_ptr<ConnectionState> state, const CatalogObject& table,
+                         ComplexColumns complex)
     : state_(std::move(state)), tableName_(table.name) {
     handle_ = state_->cloneHandle();
     MdbHandle* mdb = handle_.get();
@@ -312,21 +257,22 @@ TableCursor::TableCursor(std::shared_ptr<ConnectionState> state, const CatalogOb
     if (state_->header.format == jet::Format::Jet3)
         jet3Text_ = std::make_unique<jet::CodePageDecoder>(state_->header.codePage);
     // libmdb orders the columns by number, keeping the order of the entries
-    // among equal numbers; the names read here follow the same order.
-    auto names = readColumnNames(*state_, definition, *mdb->fmt, table_->num_real_idxs, table_->num_cols,
-                                 jet3Text_.get());
+    // among equal numbers; the entries read here follow the same order.
+    auto entries = readColumnEntries(*state_, definition, *mdb->fmt, table_->num_real_idxs, table_->num_cols,
+                                     jet3Text_.get());
     // A definition whose column entries and names run past its pages is damaged
     // (libmdb reads on into whatever pages follow and makes columns of them).
-    if (!names)
+    if (!entries)
         damaged();
-    std::stable_sort(names->begin(), names->end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(entries->begin(), entries->end(),
+                     [](const ColumnEntry& a, const ColumnEntry& b) { return a.number < b.number; });
     columns_.reserve(table_->num_cols);
     for (unsigned i = 0; i < table_->num_cols; ++i) {
         const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table_->columns, i));
+        ColumnEntry& entry = (*entries)[i];
+        const bool ownEntry = entry.number == col->col_num;
         ColumnInfo info;
-        const bool ownName = (*names)[i].first == col->col_num;
-        info.utf8Name = ownName ? std::move((*names)[i].second) : std::string(col->name);
+        info.utf8Name = ownEntry ? std::move(entry.name) : std::string(col->name);
         info.name = QString::fromStdString(info.utf8Name);
         info.type = col->col_type;
         info.size = col->col_size;
@@ -337,6 +283,10 @@ TableCursor::TableCursor(std::shared_ptr<ConnectionState> state, const CatalogOb
         info.fixedOffset = col->fixed_offset;
         info.variableIndex = static_cast<int>(col->var_col_num);
         info.number = col->col_num;
+        info.autoNumber = col->is_long_auto != 0;
+        info.calculated = ownEntry && (entry.extraFlags & kCalculatedFlags) != 0;
+        if (info.type == kComplex && ownEntry)
+            info.complexId = static_cast<std::int32_t>(entry.misc);
         columns_.push_back(std::move(info));
     }
     fields_.resize(columns_.size());
@@ -349,6 +299,35 @@ TableCursor::TableCursor(std::shared_ptr<ConnectionState> state, const CatalogOb
     // Everything needed is copied out: the rows are read without libmdb.
     table_.reset();
     handle_.reset();
+    if (complex == ComplexColumns::Resolve)
+        resolveComplexColumns();
+}
+
+// Finds what each attachment or multi-value column holds, and leaves out the
+// version-history columns.
+void TableCursor::resolveComplexColumns() {
+    if (std::none_of(columns_.begin(), columns_.end(),
+                     [](const ColumnInfo& column) { return column.type == kComplex; }))
+        return;
+    try {
+        const std::vector<ComplexColumnEntry> entries = ReadComplexColumns(state_);
+        std::vector<ColumnInfo> shown;
+        for (ColumnInfo& column : columns_) {
+            if (column.type == kComplex) {
+                auto complex =
+                    std::make_unique<ComplexColumn>(state_, entries, column.complexId, entry_.table_pg);
+                if (complex->kind() == ComplexKind::VersionHistory)
+                    continue;
+                column.complexIndex = static_cast<int>(complex_.size());
+                complex_.push_back(std::move(complex));
+            }
+            shown.push_back(std::move(column));
+        }
+        columns_ = std::move(shown);
+        fields_.resize(columns_.size());
+    } catch (const DatabaseError&) {
+        damaged();  // a hidden table the values live in
+    }
 }
 
 TableCursor::~TableCursor() = default;
@@ -581,20 +560,27 @@ bool TableCursor::crackRow(int start, int size) {
     return true;
 }
 
-bool TableCursor::isNull(int column) const {
+void TableCursor::requireRow() const {
     if (!haveRow_)
         throw DatabaseError(dbmessages::kNoCurrentRecord);
-    const auto& info = columns_[static_cast<std::size_t>(column)];
-    return info.type != kBoolean && fields_[static_cast<std::size_t>(column)].null;
 }
 
-// The bytes of a fixed-size value, checked against the page.
-const std::uint8_t* TableCursor::fieldBytes(int column, std::size_t needed) const {
+bool TableCursor::isNull(int column) const {
+    requireRow();
+    const auto& info = columns_[static_cast<std::size_t>(column)];
+    // A Yes/No column keeps its value in the null mask; a calculated one does not.
+    if (info.type == kBoolean && !info.calculated)
+        return false;
+    return fields_[static_cast<std::size_t>(column)].null;
+}
+
+// The bytes of the current row's value, checked against the page.
+TableCursor::Stored TableCursor::fieldSpan(int column) const {
     const RowField& field = fields_[static_cast<std::size_t>(column)];
-    if (field.size < 0 || static_cast<std::size_t>(field.size) < needed || field.start < 0 ||
-        static_cast<std::size_t>(field.start) + needed > pageData_.size())
+    if (field.size < 0 || field.start < 0 ||
+        static_cast<std::size_t>(field.start) + static_cast<std::size_t>(field.size) > pageData_.size())
         damaged();
-    return pageData_.data() + field.start;
+    return {pageData_.data() + field.start, static_cast<std::size_t>(field.size)};
 }
 
 // A row of a long-value page. The page last read is kept, as consecutive
@@ -621,13 +607,14 @@ std::pair<const std::uint8_t*, std::size_t> TableCursor::longValueRow(std::uint3
 // Collects the raw bytes of a memo or OLE value from its long-value pages.
 void TableCursor::readMemo(int column, std::string& raw) {
     raw.clear();
-    const RowField& field = fields_[static_cast<std::size_t>(column)];
-    const std::uint8_t* header = fieldBytes(column, kLongValueHeader);
+    const Stored field = fieldSpan(column);
+    if (field.size < kLongValueHeader)
+        damaged();
+    const std::uint8_t* header = field.data;
     const std::uint32_t lengthAndKind = readU32(header);
     const std::uint32_t length = lengthAndKind & kLongValueLengthMask;
     if (lengthAndKind & kLongValueInline) {
-        raw.assign(reinterpret_cast<const char*>(header + kLongValueHeader),
-                   static_cast<std::size_t>(field.size) - kLongValueHeader);
+        raw.assign(reinterpret_cast<const char*>(header + kLongValueHeader), field.size - kLongValueHeader);
         return;
     }
     std::uint32_t pageRow = readU32(header + 4);
@@ -654,127 +641,156 @@ void TableCursor::readMemo(int column, std::string& raw) {
         damaged();
 }
 
-void TableCursor::appendText(int column, std::string& out) {
-    if (!haveRow_)
-        throw DatabaseError(dbmessages::kNoCurrentRecord);
-    const auto index = static_cast<std::size_t>(column);
-    const ColumnInfo& info = columns_[index];
-    const RowField& field = fields_[index];
-    if (info.type == kBoolean) {
-        out += field.null ? "False" : "True";
-        return;
+// The result a calculated column stored for the current row, unwrapped;
+// empty when Access stored none. A memo result is read from its long-value
+// pages first (into scratch_).
+TableCursor::Stored TableCursor::calculatedResult(int column) {
+    Stored stored;
+    if (columns_[static_cast<std::size_t>(column)].type == kMemo) {
+        readMemo(column, scratch_);
+        stored = {reinterpret_cast<const std::uint8_t*>(scratch_.data()), scratch_.size()};
+    } else {
+        stored = fieldSpan(column);
     }
-    if (field.null)
-        return;
-    switch (info.type) {
-        case kByte:
-            appendNumber(out, static_cast<unsigned>(*fieldBytes(column, 1)));
-            return;
-        case kInteger:
-            appendNumber(out, static_cast<std::int16_t>(readU16(fieldBytes(column, 2))));
-            return;
-        case kLong:
-            appendNumber(out, static_cast<std::int32_t>(readU32(fieldBytes(column, 4))));
-            return;
-        case kLargeNumber:
-            appendNumber(out, static_cast<std::int64_t>(readU64(fieldBytes(column, 8))));
-            return;
-        case kCurrency:
-            valuetext::appendCurrency(out, static_cast<std::int64_t>(readU64(fieldBytes(column, 8))));
-            return;
-        case kSingle:
-            valuetext::appendFloat(out, readFloat(fieldBytes(column, 4)));
-            return;
-        case kDouble:
-            valuetext::appendDouble(out, readDouble(fieldBytes(column, 8)));
-            return;
-        case kDateTime:
-            valuetext::appendDateTime(out, readDouble(fieldBytes(column, 8)));
-            return;
-        case kGuid:
-            valuetext::appendGuid(
-                out, std::string_view(reinterpret_cast<const char*>(fieldBytes(column, 16)), 16));
-            return;
-        case kDecimal:
-            appendDecimal(out, fieldBytes(column, 17), info.scale);
-            return;
-        case kText: {
-            const std::uint8_t* bytes = fieldBytes(column, static_cast<std::size_t>(field.size));
-            if (jet3Text_)
-                jet3Text_->append(out, bytes, static_cast<std::size_t>(field.size));
-            else
-                jet::AppendJet4Text(out, bytes, static_cast<std::size_t>(field.size));
-            return;
-        }
-        case kMemo: {
-            readMemo(column, scratch_);
-            const auto* bytes = reinterpret_cast<const std::uint8_t*>(scratch_.data());
-            if (jet3Text_)
-                jet3Text_->append(out, bytes, scratch_.size());
-            else
-                jet::AppendJet4Text(out, bytes, scratch_.size());
-            return;
-        }
-        default:
-            value(column).appendText(out);
-            return;
-    }
+    const std::span<const std::uint8_t> result = stored::CalculatedResult({stored.data, stored.size});
+    return {result.data(), result.size()};
 }
 
-Value TableCursor::value(int column) {
-    if (!haveRow_)
-        throw DatabaseError(dbmessages::kNoCurrentRecord);
-    const auto index = static_cast<std::size_t>(column);
-    const ColumnInfo& info = columns_[index];
-    const RowField& field = fields_[index];
-    if (info.type == kBoolean)
-        return Value::boolean(!field.null);
-    if (field.null)
-        return Value::null();
+void TableCursor::appendStoredText(std::string& out, Stored stored) const {
+    if (jet3Text_)
+        jet3Text_->append(out, stored.data, stored.size);
+    else
+        jet::AppendJet4Text(out, stored.data, stored.size);
+}
+
+// The attachment file names or the list's values that belong to the current row.
+Value TableCursor::complexValue(int column) {
+    const ColumnInfo& info = columns_[static_cast<std::size_t>(column)];
+    ComplexColumn& complex = *complex_[static_cast<std::size_t>(info.complexIndex)];
+    switch (complex.kind()) {
+        case ComplexKind::Attachment:
+        case ComplexKind::MultiValue: {
+            const Stored key = fieldSpan(column);
+            if (key.size < 4)
+                damaged();
+            std::string text;
+            try {
+                complex.appendValues(static_cast<std::int32_t>(readU32(key.data)), text);
+            } catch (const DatabaseError&) {
+                damaged();  // the hidden table the values live in
+            }
+            return Value::text(
+                complex.kind() == ComplexKind::Attachment ? Value::Type::Attachment : Value::Type::MultiValue,
+                std::move(text));
+        }
+        case ComplexKind::VersionHistory:
+        case ComplexKind::Unknown:
+            break;
+    }
+    return Value::text(Value::Type::Unsupported, "Complex data");
+}
+
+// A value of the column's type from its stored bytes (for a calculated
+// column: the unwrapped result).
+Value TableCursor::decode(const ColumnInfo& info, Stored stored) {
+    const auto need = [&](std::size_t bytes) {
+        if (stored.size < bytes)
+            damaged();
+        return stored.data;
+    };
     switch (info.type) {
+        case kBoolean:  // calculated results only; plain Yes/No lives in the null mask
+            return Value::boolean(*need(1) != 0);
         case kByte:
-            return Value::integer(Value::Type::Byte, *fieldBytes(column, 1));
+            return Value::integer(Value::Type::Byte, *need(1));
         case kInteger:
-            return Value::integer(Value::Type::Integer,
-                                  static_cast<std::int16_t>(readU16(fieldBytes(column, 2))));
+            return Value::integer(Value::Type::Integer, static_cast<std::int16_t>(readU16(need(2))));
         case kLong:
-            return Value::integer(Value::Type::Long,
-                                  static_cast<std::int32_t>(readU32(fieldBytes(column, 4))));
+            return Value::integer(Value::Type::Long, static_cast<std::int32_t>(readU32(need(4))));
         case kLargeNumber:
-            return Value::integer(Value::Type::LargeNumber,
-                                  static_cast<std::int64_t>(readU64(fieldBytes(column, 8))));
+            return Value::integer(Value::Type::LargeNumber, static_cast<std::int64_t>(readU64(need(8))));
         case kCurrency:
-            return Value::integer(Value::Type::Currency,
-                                  static_cast<std::int64_t>(readU64(fieldBytes(column, 8))));
+            return Value::integer(Value::Type::Currency, static_cast<std::int64_t>(readU64(need(8))));
         case kSingle:
-            return Value::real(Value::Type::Single, readFloat(fieldBytes(column, 4)));
+            return Value::real(Value::Type::Single, readFloat(need(4)));
         case kDouble:
-            return Value::real(Value::Type::Double, readDouble(fieldBytes(column, 8)));
+            return Value::real(Value::Type::Double, readDouble(need(8)));
         case kDateTime:
-            return Value::real(Value::Type::DateTime, readDouble(fieldBytes(column, 8)));
+            return Value::real(Value::Type::DateTime, readDouble(need(8)));
         case kGuid:
-            return Value::text(Value::Type::Guid,
-                               std::string(reinterpret_cast<const char*>(fieldBytes(column, 16)), 16));
+            return Value::text(Value::Type::Guid, std::string(reinterpret_cast<const char*>(need(16)), 16));
         case kDecimal: {
             std::string text;
-            appendDecimal(text, fieldBytes(column, 17), info.scale);
+            if (!info.calculated)
+                stored::AppendDecimal(text, need(17), info.scale);
+            else if (!stored::AppendCalculatedDecimal(text, {stored.data, stored.size}))
+                damaged();
             return Value::text(Value::Type::Decimal, std::move(text));
+        }
+        case kExtendedDateTime: {
+            std::string text;
+            if (!valuetext::appendExtendedDateTime(
+                    text, std::string_view(reinterpret_cast<const char*>(stored.data), stored.size)))
+                return Value::text(Value::Type::Unsupported, "Date/Time Extended");
+            return Value::text(Value::Type::DateTimeExtended, std::move(text));
         }
         case kText:
         case kMemo: {
             std::string text;
-            appendText(column, text);
+            appendStoredText(text, stored);
             return Value::text(info.type == kText ? Value::Type::Text : Value::Type::Memo, std::move(text));
         }
-        case kComplex:
-            return Value::integer(Value::Type::Attachment,
-                                  static_cast<std::int32_t>(readU32(fieldBytes(column, 4))));
         case kOle:
             // The object itself is never needed as text: only its placeholder is shown.
             return Value::text(Value::Type::Ole, std::string());
-        default:
+        case kBinary:
             return Value::text(Value::Type::Binary, std::string());
+        case kComplex:  // when the cursor does not look up the hidden tables
+            return Value::text(Value::Type::Unsupported, "Complex data");
+        default:
+            return Value::text(Value::Type::Unsupported, "Data of an unknown kind");
     }
+}
+
+void TableCursor::appendText(int column, std::string& out) {
+    requireRow();
+    const ColumnInfo& info = columns_[static_cast<std::size_t>(column)];
+    // Text and memo values go straight from the page into out: the export's
+    // common case, without a Value in between.
+    if (!info.calculated && !fields_[static_cast<std::size_t>(column)].null) {
+        if (info.type == kText) {
+            appendStoredText(out, fieldSpan(column));
+            return;
+        }
+        if (info.type == kMemo) {
+            readMemo(column, scratch_);
+            appendStoredText(out, {reinterpret_cast<const std::uint8_t*>(scratch_.data()), scratch_.size()});
+            return;
+        }
+    }
+    value(column).appendText(out);
+}
+
+Value TableCursor::value(int column) {
+    requireRow();
+    const ColumnInfo& info = columns_[static_cast<std::size_t>(column)];
+    const RowField& field = fields_[static_cast<std::size_t>(column)];
+    if (info.type == kBoolean && !info.calculated)
+        return Value::boolean(!field.null);
+    if (field.null)
+        return Value::null();
+    if (info.complexIndex >= 0)
+        return complexValue(column);
+    if (info.calculated) {
+        const Stored result = calculatedResult(column);
+        // Access stores no result where the expression gave Null.
+        return result.size == 0 ? Value::null() : decode(info, result);
+    }
+    if (info.type == kMemo) {
+        readMemo(column, scratch_);
+        return decode(info, {reinterpret_cast<const std::uint8_t*>(scratch_.data()), scratch_.size()});
+    }
+    return decode(info, fieldSpan(column));
 }
 
 long long CountRows(std::shared_ptr<ConnectionState> state, const CatalogObject& table) {

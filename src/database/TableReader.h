@@ -22,10 +22,31 @@
 
 namespace qm {
 
+// Jet column types (the first byte of a column's definition).
+enum JetColumnType : int {
+    kBoolean = 0x01,
+    kByte = 0x02,
+    kInteger = 0x03,
+    kLong = 0x04,
+    kCurrency = 0x05,
+    kSingle = 0x06,
+    kDouble = 0x07,
+    kDateTime = 0x08,
+    kBinary = 0x09,
+    kText = 0x0A,
+    kOle = 0x0B,
+    kMemo = 0x0C,
+    kGuid = 0x0F,
+    kDecimal = 0x10,
+    kComplex = 0x12,  // attachment or multi-value column: an id into a hidden table
+    kLargeNumber = 0x13,
+    kExtendedDateTime = 0x14,  // Date/Time Extended: 42 bytes of ASCII digits
+};
+
 struct ColumnInfo {
     QString name;
     std::string utf8Name;
-    int type = 0;  // libmdb / Jet column type byte
+    int type = 0;  // JetColumnType
     int size = 0;
     int scale = 0;
     // Where the column's value sits in a row.
@@ -33,7 +54,21 @@ struct ColumnInfo {
     int fixedOffset = 0;    // fixed columns: from the start of the fixed data
     int variableIndex = 0;  // variable columns: entry in the row's offset table
     int number = 0;         // bit in the row's null mask
+    bool autoNumber = false;
+    // A calculated column (Access 2010 and later): the row holds the result
+    // Access worked out, wrapped, and type is the result's type.
+    bool calculated = false;
+    // Attachment and multi-value columns: the column's row in
+    // MSysComplexColumns, and which of the cursor's complex columns it is.
+    std::int32_t complexId = 0;
+    int complexIndex = -1;
 };
+
+class ComplexColumn;
+
+// Whether a cursor looks up the hidden tables behind attachment and
+// multi-value columns: the cursors that read those tables themselves do not.
+enum class ComplexColumns { Resolve, Ignore };
 
 // One value of the current row: where its bytes are in the page buffer.
 struct RowField {
@@ -69,7 +104,10 @@ class UsageMap {
 class TableCursor {
   public:
     // Reads the table definition. Throws DatabaseError.
-    TableCursor(std::shared_ptr<ConnectionState> state, const CatalogObject& table);
+    // Version-history columns (the hidden history of append-only memos) are
+    // left out: Access never shows them as fields.
+    TableCursor(std::shared_ptr<ConnectionState> state, const CatalogObject& table,
+                ComplexColumns complex = ComplexColumns::Resolve);
     ~TableCursor();
     TableCursor(const TableCursor&) = delete;
     TableCursor& operator=(const TableCursor&) = delete;
@@ -103,6 +141,18 @@ class TableCursor {
     Value value(int column);
 
   private:
+    // The bytes of one stored value.
+    struct Stored {
+        const std::uint8_t* data = nullptr;
+        std::size_t size = 0;
+    };
+    void requireRow() const;
+    Stored fieldSpan(int column) const;
+    Stored calculatedResult(int column);
+    Value decode(const ColumnInfo& info, Stored stored);
+    void appendStoredText(std::string& out, Stored stored) const;
+    Value complexValue(int column);
+    void resolveComplexColumns();
     bool advance(bool crack);
     bool crackRow(int start, int size);
     bool loadNextPage();
@@ -110,7 +160,6 @@ class TableCursor {
     const std::uint8_t* loadPage(std::uint32_t page);
     void readMemo(int column, std::string& raw);
     std::pair<const std::uint8_t*, std::size_t> longValueRow(std::uint32_t pageRow);
-    const std::uint8_t* fieldBytes(int column, std::size_t needed) const;
     [[noreturn]] void damaged() const;
 
     std::shared_ptr<ConnectionState> state_;
@@ -124,6 +173,7 @@ class TableCursor {
     std::vector<int> variableOffsets_;
     bool hasVariableColumns_ = false;
     std::unique_ptr<jet::CodePageDecoder> jet3Text_;
+    std::vector<std::unique_ptr<ComplexColumn>> complex_;
     std::string scratch_;
     int pageSize_ = 0;
     int rowTable_ = 0;  // offset of a data page's row count and row table

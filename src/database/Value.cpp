@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -12,7 +13,6 @@ namespace {
 // Placeholders for values that have no text form of their own.
 constexpr std::string_view kBinaryPlaceholder = "[Binary data]";
 constexpr std::string_view kOlePlaceholder = "[OLE Object]";
-constexpr std::string_view kAttachmentPlaceholder = "[Attachment]";
 
 template <class T>
 void appendInteger(std::string& out, T v) {
@@ -24,6 +24,23 @@ void appendInteger(std::string& out, T v) {
 void appendTwoDigits(std::string& out, int v) {
     out.push_back(static_cast<char>('0' + v / 10));
     out.push_back(static_cast<char>('0' + v % 10));
+}
+
+// The digits after the point of a fraction of width digits (0.0123 is 123
+// with width 4), without trailing zeros; nothing for 0.
+void appendFraction(std::string& out, std::uint64_t fraction, int width) {
+    if (fraction == 0)
+        return;
+    char digits[20];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + fraction % 10);
+        fraction /= 10;
+    }
+    int length = width;
+    while (digits[length - 1] == '0')
+        --length;
+    out.push_back('.');
+    out.append(digits, static_cast<std::size_t>(length));
 }
 
 // Proleptic Gregorian date of a day number counted from 1970-01-01.
@@ -124,7 +141,14 @@ void Value::appendText(std::string& out) const {
             out += kOlePlaceholder;
             return;
         case Type::Attachment:
-            out += kAttachmentPlaceholder;
+        case Type::MultiValue:
+        case Type::DateTimeExtended:
+            out += text_;
+            return;
+        case Type::Unsupported:
+            out.push_back('[');
+            out += text_;
+            out.push_back(']');
             return;
     }
 }
@@ -172,19 +196,7 @@ void appendCurrency(std::string& out, std::int64_t tenThousandths) {
     if (negative)
         out.push_back('-');
     appendInteger(out, magnitude / 10000);
-    unsigned fraction = static_cast<unsigned>(magnitude % 10000);
-    if (fraction == 0)
-        return;
-    char digits[4];
-    for (int i = 3; i >= 0; --i) {
-        digits[i] = static_cast<char>('0' + fraction % 10);
-        fraction /= 10;
-    }
-    int length = 4;
-    while (digits[length - 1] == '0')
-        --length;
-    out.push_back('.');
-    out.append(digits, static_cast<std::size_t>(length));
+    appendFraction(out, magnitude % 10000, 4);
 }
 
 void appendDateTime(std::string& out, double accessDate) {
@@ -244,6 +256,59 @@ void appendGuid(std::string& out, std::string_view sixteenBytes) {
         out.push_back(kHex[b & 0xF]);
     }
     out.push_back('}');
+}
+
+bool appendExtendedDateTime(std::string& out, std::string_view stored) {
+    // Two runs of 19 digits, each followed by a colon, then the precision.
+    constexpr std::size_t kDigits = 19;
+    if (stored.size() < 2 * kDigits + 3 || stored[kDigits] != ':' || stored[2 * kDigits + 1] != ':')
+        return false;
+    const auto number = [&](std::size_t from, std::uint64_t& value) {
+        const char* begin = stored.data() + from;
+        const auto [end, error] = std::from_chars(begin, begin + kDigits, value);
+        return error == std::errc() && end == begin + kDigits;
+    };
+    std::uint64_t days = 0;
+    std::uint64_t ticks = 0;
+    constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+    constexpr std::uint64_t kTicksPerDay = 86'400 * kTicksPerSecond;
+    constexpr std::uint64_t kLastDay = 3'652'058;  // 9999-12-31
+    if (!number(0, days) || !number(kDigits + 1, ticks) || days > kLastDay || ticks >= kTicksPerDay)
+        return false;
+
+    using namespace std::chrono;
+    // Day 0 is 0001-01-01 of the proleptic Gregorian calendar.
+    constexpr sys_days kFirstDay = year{1} / January / 1;
+    // Access's zero date: a time entered without a date gets it, in this type
+    // as in Date/Time, and is shown without it.
+    constexpr sys_days kZeroDate = year{1899} / December / 30;
+    const sys_days day = kFirstDay + std::chrono::days{static_cast<long long>(days)};
+    const bool midnight = ticks == 0;
+    const bool datePart = midnight || day != kZeroDate;
+    if (datePart) {
+        const year_month_day date{day};
+        std::array<char, 8> digits{};
+        const auto end =
+            std::to_chars(digits.data(), digits.data() + digits.size(), static_cast<int>(date.year())).ptr;
+        out.append(static_cast<std::size_t>(std::max<long>(0, 4 - (end - digits.data()))), '0');
+        out.append(digits.data(), end);
+        out.push_back('-');
+        appendTwoDigits(out, static_cast<int>(static_cast<unsigned>(date.month())));
+        out.push_back('-');
+        appendTwoDigits(out, static_cast<int>(static_cast<unsigned>(date.day())));
+    }
+    if (!midnight) {
+        if (datePart)
+            out.push_back(' ');
+        const std::uint64_t seconds = ticks / kTicksPerSecond;
+        appendTwoDigits(out, static_cast<int>(seconds / 3600));
+        out.push_back(':');
+        appendTwoDigits(out, static_cast<int>(seconds / 60 % 60));
+        out.push_back(':');
+        appendTwoDigits(out, static_cast<int>(seconds % 60));
+        appendFraction(out, ticks % kTicksPerSecond, 7);
+    }
+    return true;
 }
 
 }  // namespace valuetext

@@ -14,7 +14,9 @@ namespace qm {
 //   Single, Double -> shortest text that reads back to the same value, '.' as point;
 //   Currency, Decimal -> exact decimal without trailing zeros ("3.5", "0", "-12.3456");
 //   Boolean -> "True"/"False"; DateTime -> "YYYY-MM-DD", "HH:MM:SS" or both;
-//   Guid -> "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"; Binary, Ole, Attachment -> placeholder.
+//   Guid -> "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"; DateTimeExtended, Attachment,
+//   MultiValue -> their text as read ("2021-06-14 22:45:12.3456789", "a.txt; b.txt");
+//   Binary, Ole -> placeholder; Unsupported -> "[kind]" with the kind its text names.
 class Value {
   public:
     enum class Type : std::uint8_t {
@@ -34,16 +36,20 @@ class Value {
         Decimal,  // exact decimal text, already normalised
         Binary,   // raw bytes
         Ole,
-        Attachment,  // attachment or multi-value column (complex id)
+        Attachment,        // the file names, already joined
+        MultiValue,        // the list's values as text, already joined
+        DateTimeExtended,  // text, already formatted
+        Unsupported,       // a kind of data that has no text form here: its name
     };
 
     Value() = default;
     static Value null() { return Value(); }
     static Value boolean(bool v);
-    // Byte, Integer, Long, LargeNumber, Currency, Attachment
+    // Byte, Integer, Long, LargeNumber, Currency
     static Value integer(Type type, std::int64_t v);
-    static Value real(Type type, double v);          // Single, Double, DateTime
-    static Value text(Type type, std::string utf8);  // Text, Memo, Decimal, Guid, Binary, Ole
+    static Value real(Type type, double v);  // Single, Double, DateTime
+    // Text, Memo, Decimal, Guid, Binary, Ole, Attachment, MultiValue, DateTimeExtended, Unsupported
+    static Value text(Type type, std::string utf8);
     static Value fromQString(const QString& text) { return Value::text(Type::Text, text.toStdString()); }
 
     Type type() const { return type_; }
@@ -78,6 +84,11 @@ void appendFloat(std::string& out, float v);
 void appendCurrency(std::string& out, std::int64_t tenThousandths);
 void appendDateTime(std::string& out, double accessDate);
 void appendGuid(std::string& out, std::string_view sixteenBytes);
+// A Date/Time Extended value as stored: 42 bytes of ASCII digits, days since
+// 0001-01-01, 100-nanosecond ticks since midnight and the precision
+// ("0000000000000737954:0000000819123456789:7"). False, with nothing appended,
+// when the bytes are not in that form.
+bool appendExtendedDateTime(std::string& out, std::string_view stored);
 }  // namespace valuetext
 
 }  // namespace qm

@@ -66,6 +66,18 @@ inline QueryResult readQuery(Connection& connection, const QString& query) {
     return result;
 }
 
+// Rows of values (as a preview grid gets them) as text.
+inline TextRows asText(const std::vector<std::vector<Value>>& rows) {
+    TextRows text;
+    for (const auto& row : rows) {
+        std::vector<std::string> cells;
+        for (const Value& value : row)
+            cells.push_back(value.toText());
+        text.push_back(std::move(cells));
+    }
+    return text;
+}
+
 inline QueryResult readTable(Connection& connection, const QString& table) {
     return readQuery(connection, QStringLiteral("SELECT * FROM [") + table + QStringLiteral("];"));
 }

@@ -7,17 +7,6 @@ using namespace qm::test;
 
 namespace {
 
-TextRows asText(const std::vector<std::vector<Value>>& rows) {
-    TextRows text;
-    for (const auto& row : rows) {
-        std::vector<std::string> cells;
-        for (const Value& value : row)
-            cells.push_back(value.toText());
-        text.push_back(std::move(cells));
-    }
-    return text;
-}
-
 TextRows slice(const TextRows& rows, long long first, long long count) {
     if (first >= static_cast<long long>(rows.size()))
         return {};

@@ -33,7 +33,9 @@ TEST(ValueText, NullAndTheSimpleTypes) {
         {Value::text(Type::Decimal, "-12.5"), "-12.5"},
         {Value::text(Type::Binary, "\x01\x02\xff"), "[Binary data]"},
         {Value::text(Type::Ole, "\x15\x1c\x2f\x00"), "[OLE Object]"},
-        {Value::integer(Type::Attachment, 3), "[Attachment]"},
+        {Value::text(Type::Attachment, "a.txt; b.txt"), "a.txt; b.txt"},
+        {Value::text(Type::MultiValue, "value1; value4"), "value1; value4"},
+        {Value::text(Type::Unsupported, "Complex data"), "[Complex data]"},
     };
     for (const auto& [value, expected] : cases) {
         SCOPED_TRACE(expected.substr(0, 40));
@@ -142,4 +144,28 @@ TEST(ValueText, ReplicationIdsUseTheStoredByteOrderOfAccess) {
     const std::string bytes("\x33\x22\x11\x00\x55\x44\x77\x66\x88\x99\xAA\xBB\xCC\xDD\xEE\xFF", 16);
     EXPECT_EQ(text(Value::text(Type::Guid, bytes)), "{00112233-4455-6677-8899-AABBCCDDEEFF}");
     EXPECT_EQ(text(Value::text(Type::Guid, "short")), "[Binary data]");
+}
+
+TEST(ValueText, ExtendedDatesKeepTheirFractionAndFourDigitYears) {
+    const auto text = [](const char* days, const char* ticks) {
+        std::string out;
+        const std::string stored = std::string(days) + ':' + ticks + ":7" + std::string(1, '\0');
+        return qm::valuetext::appendExtendedDateTime(out, stored) ? out : std::string("refused");
+    };
+    EXPECT_EQ(text("0000000000000737592", "0000000000000000000"), "2020-06-17");
+    EXPECT_EQ(text("0000000000000737954", "0000000819123456789"), "2021-06-14 22:45:12.3456789");
+    EXPECT_EQ(text("0000000000000737954", "0000000459001000000"), "2021-06-14 12:45:00.1");
+    EXPECT_EQ(text("0000000000000036323", "0000000459001234567"), "0100-06-14 12:45:00.1234567");
+    EXPECT_EQ(text("0000000000000000000", "0000000000000000000"), "0001-01-01");
+    EXPECT_EQ(text("0000000000003652058", "0000000863999999999"), "9999-12-31 23:59:59.9999999");
+    // Access's zero date with a time is a time alone, as in Date/Time.
+    EXPECT_EQ(text("0000000000000693593", "0000000459000000000"), "12:45:00");
+    EXPECT_EQ(text("0000000000000693593", "0000000000000000000"), "1899-12-30");
+    // Not the stored form: nothing is made up.
+    EXPECT_EQ(text("0000000000003652059", "0000000000000000000"), "refused");
+    EXPECT_EQ(text("0000000000000737592", "0000000864000000000"), "refused");
+    EXPECT_EQ(text("00000000000007375x2", "0000000000000000000"), "refused");
+    std::string out;
+    EXPECT_FALSE(qm::valuetext::appendExtendedDateTime(out, std::string(42, '\0')));
+    EXPECT_TRUE(out.empty());
 }
