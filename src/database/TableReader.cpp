@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -747,8 +748,11 @@ Value TableCursor::decode(const ColumnInfo& info, Stored stored) {
             return Value::text(Value::Type::Binary, std::string());
         case kComplex:  // when the cursor does not look up the hidden tables
             return Value::text(Value::Type::Unsupported, "Complex data");
-        default:
-            return Value::text(Value::Type::Unsupported, "Data of an unknown kind");
+        default: {
+            char kind[24];
+            std::snprintf(kind, sizeof kind, "Data type 0x%02X", static_cast<unsigned>(info.type) & 0xFFu);
+            return Value::text(Value::Type::Unsupported, kind);
+        }
     }
 }
 
