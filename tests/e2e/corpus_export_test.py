@@ -38,6 +38,12 @@ TWINS = {
     "access2007-rc4-encrypted.accdb": None,
 }
 
+# Tables in which Access moved rows to other pages after edits. mdbtools reads
+# a moved row where its data lies, not at its home place as Access lists it
+# (tests/database/MovedRowsTest.cpp checks the order), so only the rows
+# themselves are compared with mdb-export's.
+MOVED_ROWS = {("overflowTestV2000.mdb", "Table1"), ("extDateTestV2019.accdb", "Table1")}
+
 # A separator no corpus value contains, so that lines split back into values.
 SPLIT = "\u241e"
 DATE_FORMAT = "%Y-%m-%d %H:%M:%S"
@@ -96,11 +102,18 @@ def exact_decimal_text(value):
     return "0" if text in ("-0", "") else text
 
 
+# mdbtools shows no day before 1899-12-30: it prints day 0 of January 1900.
+# Such dates are left out of the comparison on both sides.
+UNSHOWN = "(a date mdbtools cannot show)"
+
+
 def date_text(value):
     """README: date only at midnight, time only on day 0 (1899-12-30)."""
     if value == "":
         return ""
     day, time = value.split(" ")
+    if day == "1900-01-00":
+        return UNSHOWN
     if time == "00:00:00":
         return day
     if day == "1899-12-30":
@@ -165,7 +178,13 @@ class CorpusCheck:
         values = self.exporter.export(path, table, output, fields=[column for _, column, _ in columns],
                                       separator=SPLIT, header=False, password=password)
         self.exports += 1
+        dates = [k for k, (_, _, convert) in enumerate(columns) if convert is date_text]
+        if dates:
+            values = [SPLIT.join(UNSHOWN if k in dates and re.match(r"\d{4}-", cell) and cell < "1899-12-30"
+                                 else cell for k, cell in enumerate(line.split(SPLIT))) for line in values]
         expected = [SPLIT.join(convert(row[i]) for i, _, convert in columns) for row in rows]
+        if (name, table) in MOVED_ROWS:
+            values, expected = sorted(values), sorted(expected)
         if values != expected:
             self.fail(where, "values differ from mdb-export in columns %r\n%s" % (
                 [column for _, column, _ in columns], first_difference(values, expected)))
