@@ -56,45 +56,36 @@ struct Pages {
     int usageMap = size == 2048 ? 35 : 55;  // in a table definition: its usage map's page and row
 
     qsizetype at(std::uint32_t page) const { return qsizetype(page) * size; }
-    std::uint32_t count() const { return std::uint32_t(bytes.size() / size); }
-    // The first byte and the end of a row of a page (rows end where the one before starts).
+    // Where a row of a page starts and ends (where the row before it starts).
     std::pair<qsizetype, qsizetype> row(std::uint32_t page, int slot) const {
         const qsizetype base = at(page);
-        const int start = get16(bytes, base + rowTable + 2 + 2 * slot) & kOffsetMask;
         const int end = slot == 0 ? size : get16(bytes, base + rowTable + 2 * slot) & kOffsetMask;
-        return {base + start, base + end};
+        return {base + (get16(bytes, base + rowTable + 2 + 2 * slot) & kOffsetMask), base + end};
+    }
+    QByteArray rowBytes(std::uint32_t page, int slot) const {
+        const auto [from, to] = row(page, slot);
+        return bytes.mid(from, to - from);
     }
 };
 
-// Moves the first row of the table's first data page. Its page is copied to
-// the end of the file, with that row's home slot pointing to slot 1 of a new
+// Moves the first row of the table's first data page. That page is copied to
+// the end of the file, with the row's home slot pointing to slot 1 of a new
 // page after it; slot 0 there holds a copy of the second row, flagged as the
 // moved data is (a reader that ignored the pointer's row number would read
 // it). The table's usage map then names these two pages only.
 void moveFirstRow(QByteArray& bytes, std::uint32_t definition) {
     Pages pages{bytes};
-    const std::uint32_t mapPointer = get32(bytes, pages.at(definition) + pages.usageMap);
-    const auto [map, mapEnd] = pages.row(mapPointer >> 8, int(mapPointer & 0xFF));
-    ASSERT_EQ(bytes[map], 0) << "an inline usage map";
-    std::uint32_t home = 0;
-    const std::uint32_t first = get32(bytes, map + 1);
-    for (qsizetype bit = 0; home == 0 && bit < (mapEnd - map - 5) * 8; ++bit) {
-        const std::uint32_t page = first + std::uint32_t(bit);
-        if ((bytes[map + 5 + bit / 8] >> (bit % 8) & 1) && bytes[pages.at(page)] == 1 &&
-            get32(bytes, pages.at(page) + 4) == definition)
-            home = page;
-    }
-    ASSERT_NE(home, 0u) << "no data page";
+    const auto count = std::uint32_t(bytes.size() / pages.size);
+    std::uint32_t home = 1;
+    while (home < count && !(bytes[pages.at(home)] == 1 && get32(bytes, pages.at(home) + 4) == definition))
+        ++home;
+    ASSERT_LT(home, count) << "no data page";
     ASSERT_GE(get16(bytes, pages.at(home) + pages.rowTable), 2) << "two rows to tell the order by";
-
-    const std::uint32_t copy = pages.count(), target = copy + 1;
-    const QByteArray moved =
-        bytes.mid(pages.row(home, 0).first, pages.row(home, 0).second - pages.row(home, 0).first);
-    const QByteArray decoy =
-        bytes.mid(pages.row(home, 1).first, pages.row(home, 1).second - pages.row(home, 1).first);
+    const QByteArray moved = pages.rowBytes(home, 0), decoy = pages.rowBytes(home, 1);
     ASSERT_GE(moved.size(), 4);
-    bytes += bytes.mid(pages.at(home), pages.size);
 
+    const std::uint32_t copy = count, target = count + 1;
+    bytes += bytes.mid(pages.at(home), pages.size);
     QByteArray page(pages.size, '\0');
     page.replace(0, pages.rowTable, bytes.mid(pages.at(home), pages.rowTable));  // type, owner
     const int decoyAt = pages.size - int(decoy.size()), movedAt = decoyAt - int(moved.size());
@@ -110,6 +101,9 @@ void moveFirstRow(QByteArray& bytes, std::uint32_t definition) {
     set16(bytes, homeSlot, get16(bytes, homeSlot) | kMovedAway);
     set32(bytes, pages.row(copy, 0).first, target << 8 | 1);
 
+    const std::uint32_t mapPointer = get32(bytes, pages.at(definition) + pages.usageMap);
+    const auto [map, mapEnd] = pages.row(mapPointer >> 8, int(mapPointer & 0xFF));
+    ASSERT_EQ(bytes[map], 0) << "an inline usage map: first page, then one bit a page";
     set32(bytes, map + 1, copy);
     bytes.replace(map + 5, mapEnd - map - 5, QByteArray(mapEnd - map - 5, '\0'));
     bytes[map + 5] = 0x03;
