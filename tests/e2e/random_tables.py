@@ -4,7 +4,8 @@ Everything comes from one random.Random(seed): table and field names with
 blanks, punctuation and letters from many scripts; columns of every type
 quillmerge-mkdb writes; values at the edges of each type (empty and 255-
 character texts, memos over 4 KB, numeric extremes, dates from the year 100 to
-9999, Nulls) mixed with ordinary ones.
+9999, Nulls) mixed with ordinary ones; rows stored as edits in Access leave
+them (moved to another page, or holding only their first columns).
 """
 import calendar
 import math
@@ -258,8 +259,22 @@ class TableMaker:
             columns += [self.column(taken, kind) for kind in TYPES]
             r.shuffle(columns)
         count = 0 if r.random() < 0.1 else r.randint(1, 25)
-        return {"name": self.name(table_names), "columns": columns,
-                "rows": [self.row(columns) for _ in range(count)]}
+        table = {"name": self.name(table_names), "columns": columns,
+                 "rows": [self.row(columns) for _ in range(count)]}
+        if count and r.random() < 0.5:
+            table["layout"] = self.layout(len(columns), count)
+        return table
+
+    def layout(self, columns, count):
+        """Some rows moved to a later page, some (keeping values for the
+        columns they leave out, which are not stored) short."""
+        r = self.rng
+        numbers = range(1, count + 1)
+        layout = {"moved": sorted(r.sample(numbers, r.randint(0, count)))}
+        if columns > 1:
+            layout["short"] = [[row, r.randint(1, columns - 1)]
+                               for row in sorted(r.sample(numbers, r.randint(0, count)))]
+        return layout
 
     def description(self):
         r = self.rng

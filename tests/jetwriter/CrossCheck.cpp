@@ -11,8 +11,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numeric>
 
 namespace qm::test {
 
@@ -283,17 +285,32 @@ bool layerMatches(const Column& column, const Cell& cell, const qm::Value& v) {
     return false;
 }
 
+// The rows in the order libmdb and mdb-reader read them: page by page, a
+// moved row where its data lies (they pass over its home slot).
+std::vector<std::size_t> storedOrder(const WrittenTable& t) {
+    std::vector<std::size_t> order(t.rows.size());
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    if (std::ranges::any_of(t.layouts, [](const RowLayout& l) { return l.moved; })) {
+        EXPECT_EQ(t.stored.size(), t.rows.size()) << "moved rows, but WriteTables did not note where";
+        if (t.stored.size() == t.rows.size())
+            std::ranges::sort(order, {}, [&](std::size_t r) { return t.stored[r]; });
+    }
+    return order;
+}
+
 }  // namespace
 
-void WriteTables(const QString& path, const std::vector<WrittenTable>& tables, const QString& password) {
+void WriteTables(const QString& path, std::vector<WrittenTable>& tables, const QString& password) {
     Options options;
     options.password = password;
     try {
         WriteFile(path, options, [&](Writer& writer) {
-            for (const auto& t : tables) {
+            for (auto& t : tables) {
                 writer.beginTable(t.table);
-                for (const auto& row : t.rows)
-                    writer.addRow(row);
+                t.stored.clear();
+                for (std::size_t r = 0; r < t.rows.size(); ++r)
+                    t.stored.push_back(
+                        writer.addRow(t.rows[r], r < t.layouts.size() ? t.layouts[r] : RowLayout{}));
                 writer.endTable();
             }
         });
@@ -328,8 +345,10 @@ void CheckWithLibmdb(const QString& path, const std::vector<WrittenTable>& table
             header.emplace_back(c.name);
         EXPECT_EQ(rows[0], header);
         Mismatches mismatches(QStringLiteral("mdb-export"));
-        for (std::size_t r = 0; r < t.rows.size(); ++r) {
-            const ExportRow& actual = rows[r + 1];
+        const auto order = storedOrder(t);
+        for (std::size_t i = 0; i < t.rows.size(); ++i) {
+            const ExportRow& actual = rows[i + 1];
+            const std::size_t r = order[i];
             ASSERT_EQ(actual.size(), t.table.columns.size()) << "row " << r + 1;
             for (std::size_t c = 0; c < actual.size(); ++c) {
                 std::optional<QString> expected;
@@ -373,8 +392,10 @@ void CheckWithNodeReader(const QString& path, const std::vector<WrittenTable>& t
         const QJsonArray rows = table.value(QLatin1String("rows")).toArray();
         ASSERT_EQ(std::size_t(rows.size()), t.rows.size());
         Mismatches mismatches(QStringLiteral("mdb-reader"));
-        for (std::size_t r = 0; r < t.rows.size(); ++r) {
-            const QJsonArray row = rows[qsizetype(r)].toArray();
+        const auto order = storedOrder(t);
+        for (std::size_t i = 0; i < t.rows.size(); ++i) {
+            const QJsonArray row = rows[qsizetype(i)].toArray();
+            const std::size_t r = order[i];
             for (std::size_t c = 0; c < t.table.columns.size(); ++c) {
                 const Column& column = t.table.columns[c];
                 if (!nodeCanShow(column, t.rows[r][c]))
@@ -430,6 +451,21 @@ void CheckWithDatabaseLayer(const QString& path, const std::vector<WrittenTable>
                 }
             }
             EXPECT_EQ(r, t.rows.size());
+
+            // The preview's way in: a window from the middle, reached by
+            // counting rows page by page (moved rows by their home slots).
+            const auto source = records.DataSource();
+            EXPECT_EQ(source->rowCount(), static_cast<long long>(t.rows.size()));
+            const std::size_t middle = t.rows.size() * 2 / 3;
+            const auto window = source->rows(static_cast<long long>(middle), 3);
+            ASSERT_EQ(window.size(), std::min<std::size_t>(3, t.rows.size() - middle));
+            for (std::size_t i = 0; i < window.size(); ++i) {
+                for (std::size_t c = 0; c < t.table.columns.size(); ++c) {
+                    if (!layerMatches(t.table.columns[c], t.rows[middle + i][c], window[i][c]))
+                        mismatches.report(t, middle + i, c, describe(t.rows[middle + i][c]),
+                                          QString::fromStdString(window[i][c].toText()));
+                }
+            }
         }
     } catch (const qm::Failure& e) {
         FAIL() << "the database layer failed: " << e.description().toStdString();

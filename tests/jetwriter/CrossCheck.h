@@ -12,14 +12,26 @@ namespace qm::test {
 
 struct WrittenTable {
     jetwriter::Table table;
+    // As readers give them back: a short row's cells past its columns are
+    // Null (false for Yes/No).
     std::vector<std::vector<jetwriter::Cell>> rows;
+    // How each row is stored; none: every row as Access writes a new one.
+    std::vector<jetwriter::RowLayout> layouts = {};
+    // Where WriteTables stored each row's data.
+    std::vector<jetwriter::RowLocation> stored = {};
 };
 
-// Writes the tables (in order) to path. Fails the test on a WriteError.
-void WriteTables(const QString& path, const std::vector<WrittenTable>& tables, const QString& password = {});
+// Writes the tables (in order) to path and notes where each row went. Fails
+// the test on a WriteError.
+void WriteTables(const QString& path, std::vector<WrittenTable>& tables, const QString& password = {});
+inline void WriteTables(const QString& path, std::vector<WrittenTable>&& tables,
+                        const QString& password = {}) {
+    WriteTables(path, tables, password);
+}
 
 // Each reader on its own: libmdb's command-line programs, mdb-reader (skipped
-// when not installed) and our database layer.
+// when not installed) and our database layer. Our layer must give a moved
+// row at its home place; libmdb and mdb-reader give it where its data lies.
 void CheckWithLibmdb(const QString& path, const std::vector<WrittenTable>& tables);
 void CheckWithNodeReader(const QString& path, const std::vector<WrittenTable>& tables);
 void CheckWithDatabaseLayer(const QString& path, const std::vector<WrittenTable>& tables,

@@ -66,6 +66,14 @@ TEST(MkdbTool, BadDescriptionsFailWithAMessageNamingThePlace) {
          R"({"tables": [{"name": "T", "repeat": 2, "columns": [{"name": "A", "type": "long"}]}]})",
          "needs {n} in its name"},
         {"long password", R"({"password": "123456789012345678901", "tables": []})", "at most 20"},
+        {"moved row past the end",
+         R"({"tables": [{"name": "T", "columns": [{"name": "A", "type": "long"}], "rows": [[1], [2]],
+                           "layout": {"moved": [3]}}]})",
+         "Table \"T\": \"layout\" \"moved\" row must be a whole number from 1 to 2"},
+        {"short row of every column",
+         R"({"tables": [{"name": "T", "columns": [{"name": "A", "type": "long"}, {"name": "B", "type": "long"}],
+                           "rows": [[1, 2]], "layout": {"short": [[1, 2]]}}]})",
+         "\"short\", row 1: the columns held must be a whole number from 1 to 1"},
         {"null boolean",
          R"({"tables": [{"name": "T", "columns": [{"name": "A", "type": "boolean"}], "rows": [[null]]}]})",
          "Table \"T\", column \"A\", row 1: a Yes/No column cannot hold Null"},
@@ -96,7 +104,8 @@ TEST(MkdbTool, UsageErrorsExitWith2) {
     EXPECT_TRUE(missing.err.contains("cannot read")) << missing.err.toStdString();
     const auto help = mkdb({QStringLiteral("--help")});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.contains("\"generate\"")) << "the description format is documented in --help";
+    EXPECT_TRUE(help.out.contains("\"generate\"") && help.out.contains("\"layout\""))
+        << "the description format is documented in --help";
 }
 
 TEST(MkdbTool, AFailedRunKeepsTheExistingOutput) {

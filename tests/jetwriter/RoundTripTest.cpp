@@ -186,6 +186,18 @@ std::vector<WrittenTable> randomDatabase(std::uint64_t seed) {
                 continue;
             w.rows.push_back(std::move(row));
         }
+        // Rows left behind by edits: moved to a later page, or written before
+        // the later columns were added (which then read as Null, or No).
+        for (auto& row : w.rows) {
+            RowLayout layout;
+            layout.moved = random.chance(20);
+            if (row.size() > 1 && random.chance(20)) {
+                layout.columns = 1 + random.below(int(row.size()) - 1);
+                for (std::size_t c = std::size_t(layout.columns); c < row.size(); ++c)
+                    row[c] = w.table.columns[c].type == ColumnType::Boolean ? Cell(false) : Cell();
+            }
+            w.layouts.push_back(layout);
+        }
         tables.push_back(std::move(w));
     }
     return tables;
@@ -197,7 +209,7 @@ TEST_P(RandomDatabase, EveryReaderReturnsWhatWasWritten) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("random.mdb"));
-    const auto tables = randomDatabase(GetParam());
+    auto tables = randomDatabase(GetParam());
     qm::test::WriteTables(path, tables);
     if (HasFatalFailure())
         return;
@@ -251,7 +263,8 @@ TEST(JetWriterLayout, TableOf255ColumnsSpansSeveralDefinitionPages) {
 }
 
 // Enough rows for more than 512 data pages (the map needs bitmap pages) and
-// memo values interleaving long-value pages with data pages.
+// memo values interleaving long-value pages with data pages; moved rows
+// point past page 255 (all three bytes of the page count).
 TEST(JetWriterLayout, ManyRowsAndLongMemosSpanDataMapAndLongValuePages) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("long.mdb"));
@@ -266,14 +279,22 @@ TEST(JetWriterLayout, ManyRowsAndLongMemosSpanDataMapAndLongValuePages) {
             memo = QString(20000 + r, QChar(u'Ж'));  // a chain of long-value pages
         else if (r % 100 == 3)
             memo = QStringLiteral("medium %1 ").arg(r).repeated(20);
-        w.rows.push_back({std::int64_t(r), QStringLiteral("row %1").arg(r), memo});
+        RowLayout layout{0, r % 13 == 5};
+        if (r % 11 == 4) {
+            layout.columns = 1 + r % 2;
+            memo = std::monostate{};
+        }
+        w.rows.push_back(
+            {std::int64_t(r), layout.columns == 1 ? Cell() : QStringLiteral("row %1").arg(r), memo});
+        w.layouts.push_back(layout);
     }
     WrittenTable after;
     after.table = {QStringLiteral("After"), {{QStringLiteral("N"), ColumnType::Integer, 0, true}}};
     after.rows.push_back({std::int64_t(1)});
-    qm::test::WriteTables(path, {w, after});
+    std::vector<WrittenTable> tables{w, after};
+    qm::test::WriteTables(path, tables);
     ASSERT_GT(QFile(path).size(), 520 * kPageSize);
-    qm::test::CheckWithAllReaders(path, {w, after});
+    qm::test::CheckWithAllReaders(path, tables);
 }
 
 // Texts whose stored form could be mistaken for compressed text, or that

@@ -6,6 +6,7 @@
 #include "database/Ado.h"
 #include "database/ConnectionString.h"
 #include "database/JetHeader.h"
+#include "jetwriter/Description.h"
 #include "jetwriter/Values.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 
 #include <climits>
+#include <set>
 
 using namespace qm::jetwriter;
 
@@ -96,6 +98,7 @@ TEST(JetWriterRules, RefusedValuesNameTableColumnAndRowAndLeaveTheTableUsable) {
         const char* what;
         std::vector<Cell> row;
         const char* expected;
+        RowLayout layout = {};
     };
     const QString six = QStringLiteral("sixsix");
     const Case cases[] = {
@@ -123,6 +126,14 @@ TEST(JetWriterRules, RefusedValuesNameTableColumnAndRowAndLeaveTheTableUsable) {
         {"wrong kind",
          {std::int64_t(1), std::int64_t(5), true, Currency{}, std::int64_t(1)},
          "column \"Name\", row 2: a Text column cannot take a whole number"},
+        {"a short row checks the columns it holds",
+         {std::monostate{}, six, true, Currency{}, std::int64_t(1)},
+         "column \"Id\", row 2: the column does not accept Null",
+         {1, true}},
+        {"more columns than the table",
+         {std::int64_t(1), QString(), true, Currency{}, std::int64_t(1)},
+         "row 2: a row cannot hold 6 of the table's 5 columns",
+         {6, false}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -132,13 +143,13 @@ TEST(JetWriterRules, RefusedValuesNameTableColumnAndRowAndLeaveTheTableUsable) {
         writer.beginTable(simpleTable());
         writer.addRow(
             std::vector<Cell>{std::int64_t(1), QStringLiteral("ok"), false, Currency{1}, std::int64_t(2)});
-        const QString message = failureOf([&] { writer.addRow(c.row); });
+        const QString message = failureOf([&] { writer.addRow(c.row, c.layout); });
         EXPECT_TRUE(message.startsWith(QLatin1String("Table \"T\", "))) << message.toStdString();
         EXPECT_TRUE(message.contains(QLatin1String(c.expected))) << message.toStdString();
         // The refused row is not counted: the next one is row 2 again.
         writer.addRow(
             std::vector<Cell>{std::int64_t(2), QStringLiteral("ok"), true, Currency{}, std::int64_t(3)});
-        EXPECT_TRUE(failureOf([&] { writer.addRow(c.row); }).contains(QLatin1String("row 3")));
+        EXPECT_TRUE(failureOf([&] { writer.addRow(c.row, c.layout); }).contains(QLatin1String("row 3")));
     }
 }
 
@@ -158,6 +169,33 @@ TEST(JetWriterRules, RefusesRowsLongerThanAPage) {
     // The same texts compress to one byte a character and fit.
     std::vector<Cell> compressible(10, QString(255, QChar(u'é')));
     EXPECT_EQ(failureOf([&] { writer.addRow(compressible); }), QString());
+}
+
+// Shares of moved and short rows: about that share of the rows, short rows
+// holding 1 to all but one column, the same rows every time, other rows in
+// another copy of a repeated table.
+TEST(JetWriterDescription, LayoutSharesPickRowsFromTheSeed) {
+    const Description d = ParseDescription(R"({"tables": [{"name": "T{n}", "repeat": 2,
+        "columns": [{"name": "A", "type": "long"}, {"name": "B", "type": "text"}, {"name": "C", "type": "memo"}],
+        "generate": {"count": 10000}, "layout": {"moved": 0.25, "short": 0.1, "seed": 3}}]})");
+    const LayoutSpec& spec = d.tables[0].layout;
+    int moved = 0, shortRows = 0, sameInCopy2 = 0;
+    std::set<int> held;
+    for (std::int64_t row = 1; row <= 10000; ++row) {
+        const RowLayout layout = spec.of(row, 1, 3);
+        moved += layout.moved;
+        if (layout.columns != 0) {
+            ++shortRows;
+            held.insert(layout.columns);
+        }
+        const RowLayout again = spec.of(row, 1, 3), copy2 = spec.of(row, 2, 3);
+        EXPECT_TRUE(again.moved == layout.moved && again.columns == layout.columns);
+        sameInCopy2 += copy2.moved == layout.moved && copy2.columns == layout.columns;
+    }
+    EXPECT_NEAR(moved, 2500, 250);
+    EXPECT_NEAR(shortRows, 1000, 150);
+    EXPECT_EQ(held, (std::set<int>{1, 2}));
+    EXPECT_LT(sameInCopy2, 9000);
 }
 
 TEST(JetWriterText, EncodesAsJet4DoesAndRefusesTheAmbiguousCase) {

@@ -103,12 +103,93 @@ Column parseColumn(const QJsonValue& value, const QString& where) {
     return c;
 }
 
+// A share from 0 to 1, or nothing when the value is not a number.
+std::optional<double> share(const QJsonValue& value, const QString& where) {
+    if (!value.isDouble())
+        return std::nullopt;
+    if (value.toDouble() < 0 || value.toDouble() > 1)
+        throw WriteError(QStringLiteral("%1 must be a share from 0 to 1.").arg(where));
+    return value.toDouble();
+}
+
+// "layout": {"moved": [rows] or share, "short": [[row, columns], ...] or share, "seed": n}
+LayoutSpec parseLayout(const QJsonValue& value, const QString& where, std::int64_t rows, int columns) {
+    if (!value.isObject())
+        throw WriteError(QStringLiteral("%1 must be an object.").arg(where));
+    const QJsonObject o = value.toObject();
+    checkKeys(o, {"moved", "short", "seed"}, where);
+    LayoutSpec layout;
+    auto rowNumber = [&](const QJsonValue& v, const QString& place) {
+        if (rows == 0)
+            throw WriteError(QStringLiteral("%1: the table has no rows.").arg(place));
+        return wholeNumber(v, place + QStringLiteral(" row"), 1, rows);
+    };
+    auto fewerColumns = [&](const QString& place) {
+        if (columns < 2)
+            throw WriteError(
+                QStringLiteral("%1: a table of one column has no rows that hold fewer.").arg(place));
+    };
+    if (o.contains(QLatin1String("moved"))) {
+        const QString place = where + QStringLiteral(" \"moved\"");
+        const QJsonValue moved = o.value(QLatin1String("moved"));
+        if (const auto part = share(moved, place)) {
+            layout.movedShare = *part;
+        } else if (moved.isArray()) {
+            for (const QJsonValue row : moved.toArray()) {
+                if (!layout.moved.insert(rowNumber(row, place)).second)
+                    throw WriteError(
+                        QStringLiteral("%1 lists row %2 twice.").arg(place).arg(row.toInteger()));
+            }
+        } else {
+            throw WriteError(QStringLiteral("%1 must be a share from 0 to 1 or a list of rows.").arg(place));
+        }
+    }
+    if (o.contains(QLatin1String("short"))) {
+        const QString place = where + QStringLiteral(" \"short\"");
+        const QJsonValue shortRows = o.value(QLatin1String("short"));
+        if (const auto part = share(shortRows, place)) {
+            if (*part > 0)
+                fewerColumns(place);
+            layout.shortShare = *part;
+        } else if (shortRows.isArray()) {
+            for (const QJsonValue entry : shortRows.toArray()) {
+                const QJsonArray pair = entry.toArray();
+                if (!entry.isArray() || pair.size() != 2)
+                    throw WriteError(
+                        QStringLiteral("%1 must list [row, columns] pairs, such as [3, 1].").arg(place));
+                fewerColumns(place);
+                const std::int64_t row = rowNumber(pair[0], place);
+                const int held = int(
+                    wholeNumber(pair[1], QStringLiteral("%1, row %2: the columns held").arg(place).arg(row),
+                                1, columns - 1));
+                if (!layout.shortRows.emplace(row, held).second)
+                    throw WriteError(QStringLiteral("%1 lists row %2 twice.").arg(place).arg(row));
+            }
+        } else {
+            throw WriteError(
+                QStringLiteral("%1 must be a share from 0 to 1 or a list of [row, columns] pairs.")
+                    .arg(place));
+        }
+    }
+    if (o.contains(QLatin1String("seed")))
+        layout.seed = std::uint64_t(wholeNumber(
+            o.value(QLatin1String("seed")), where + QStringLiteral(" \"seed\""), 0, std::int64_t(1) << 53));
+    return layout;
+}
+
+// splitmix64's output function: a well-mixed 64 bits for any input.
+std::uint64_t mix(std::uint64_t z) {
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
 TableSpec parseTable(const QJsonValue& value, int index) {
     QString where = QStringLiteral("tables[%1]").arg(index);
     if (!value.isObject())
         throw WriteError(QStringLiteral("%1 must be an object.").arg(where));
     const QJsonObject o = value.toObject();
-    checkKeys(o, {"name", "columns", "rows", "generate", "repeat"}, where);
+    checkKeys(o, {"name", "columns", "rows", "generate", "repeat", "layout"}, where);
     TableSpec t;
     if (!o.value(QLatin1String("name")).isString())
         throw WriteError(QStringLiteral("%1 needs a \"name\" text.").arg(where));
@@ -157,10 +238,32 @@ TableSpec parseTable(const QJsonValue& value, int index) {
         }
         t.generate = generation;
     }
+    if (o.contains(QLatin1String("layout")))
+        t.layout =
+            parseLayout(o.value(QLatin1String("layout")), where + QStringLiteral(": \"layout\""),
+                        t.rows.size() + (t.generate ? t.generate->count : 0), int(t.schema.columns.size()));
     return t;
 }
 
 }  // namespace
+
+RowLayout LayoutSpec::of(std::int64_t row, int copy, int columns) const {
+    RowLayout layout;
+    layout.moved = moved.contains(row);
+    if (const auto found = shortRows.find(row); found != shortRows.end())
+        layout.columns = found->second;
+    if (movedShare == 0 && shortShare == 0)
+        return layout;
+    // Each row's own draws, so that a row's layout does not depend on the others.
+    const std::uint64_t base =
+        mix(seed * 0x9E3779B97F4A7C15ull + std::uint64_t(copy)) + std::uint64_t(row) * 3;
+    auto unit = [&](std::uint64_t salt) { return double(mix(base + salt) >> 11) * 0x1p-53; };
+    if (movedShare > 0 && unit(0) < movedShare)
+        layout.moved = true;
+    if (shortShare > 0 && columns > 1 && unit(1) < shortShare)
+        layout.columns = 1 + int(mix(base + 2) % std::uint64_t(columns - 1));
+    return layout;
+}
 
 QString RepeatedName(const QString& pattern, int index) {
     QString name = pattern;
@@ -292,8 +395,10 @@ WriteSummary WriteDescription(const Description& description, Writer& writer) {
                     throw WriteError(place + QStringLiteral(": %1 values for %2 columns.")
                                                  .arg(values.size())
                                                  .arg(table.columns.size()));
-                cells.resize(table.columns.size());
-                for (std::size_t c = 0; c < table.columns.size(); ++c) {
+                const RowLayout layout = described.layout.of(r + 1, copy, int(table.columns.size()));
+                cells.assign(table.columns.size(), std::monostate{});
+                const std::size_t held = layout.columns > 0 ? std::size_t(layout.columns) : cells.size();
+                for (std::size_t c = 0; c < held; ++c) {
                     try {
                         cells[c] = CellFromJson(table.columns[c], values[qsizetype(c)]);
                     } catch (const WriteError& e) {
@@ -303,14 +408,14 @@ WriteSummary WriteDescription(const Description& description, Writer& writer) {
                                              .arg(e.description()));
                     }
                 }
-                writer.addRow(cells);
+                writer.addRow(cells, layout);
             }
             if (described.generate) {
                 RowGenerator generator(table, described.generate->seed + std::uint64_t(copy - 1),
                                        described.generate->nullRate);
                 for (std::int64_t r = 0; r < described.generate->count; ++r) {
                     generator.next(cells);
-                    writer.addRow(cells);
+                    writer.addRow(cells, described.layout.of(r + 1, copy, int(table.columns.size())));
                 }
                 summary.rows += described.generate->count;
             }

@@ -12,7 +12,9 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace qm::jetwriter {
@@ -23,11 +25,26 @@ struct GenerateSpec {
     double nullRate = 0.05;
 };
 
+// Rows stored in the layouts edits in Access leave behind (see RowLayout):
+// listed by row number (from 1), or a share of the rows picked from the seed.
+struct LayoutSpec {
+    std::set<std::int64_t> moved;
+    std::map<std::int64_t, int> shortRows;  // row number: the columns it holds
+    double movedShare = 0;
+    double shortShare = 0;
+    std::uint64_t seed = 0;
+
+    // The layout of a row (from 1) of the copy (from 1) of a table of that
+    // many columns; the same arguments always give the same layout.
+    RowLayout of(std::int64_t row, int copy, int columns) const;
+};
+
 struct TableSpec {
     Table schema;  // name may hold "{n}" when repeated
     int repeat = 1;
     QJsonArray rows;  // literal rows, each an array with one value per column
     std::optional<GenerateSpec> generate;
+    LayoutSpec layout;
 };
 
 struct Description {

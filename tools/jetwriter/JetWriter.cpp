@@ -33,6 +33,10 @@ enum PageType : std::uint8_t {
 constexpr int kDataHeaderSize = 14;
 constexpr int kDataRowCountOffset = 12;
 constexpr int kMaxRowsPerPage = 255;  // a row pointer keeps the row number in one byte
+// Flags over a row's offset in the row table, for a row that was moved.
+constexpr std::uint16_t kRowMovedAway = 0x4000;  // its home slot: a pointer to where the data lies now
+constexpr std::uint16_t kRowMovedHere = 0x8000;  // its data, reached through the pointer only
+constexpr std::size_t kRowPointerSize = 4;       // the row number, then the page in three bytes
 
 // Table definition pages: 8 header bytes on every page, then the definition.
 constexpr int kTableDefHeaderSize = 8;
@@ -234,10 +238,10 @@ class RowPage {
                kDataHeaderSize + 2 * (rows_ + 1) + (kPageSize - end_) + int(length) <= kPageSize;
     }
     // Adds a row (which must fit) and returns its number on the page.
-    int add(const std::uint8_t* data, std::size_t length) {
+    int add(const std::uint8_t* data, std::size_t length, std::uint16_t flags = 0) {
         end_ -= int(length);
         std::memcpy(&buffer_[std::size_t(end_)], data, length);
-        put16(&buffer_[std::size_t(kDataHeaderSize + 2 * rows_)], std::uint16_t(end_));
+        put16(&buffer_[std::size_t(kDataHeaderSize + 2 * rows_)], std::uint16_t(end_ | flags));
         return rows_++;
     }
     // Finishes the page and writes it.
@@ -772,11 +776,13 @@ struct Writer::Impl {
     std::uint32_t rowCount = 0;
     PageSet dataPages;
     RowPage dataPage;
+    RowPage movedPage;  // where moved rows go: always a page after the open data page
     std::uint8_t owner[4] = {};
     std::vector<EncodedCell> encoded;
-    std::vector<std::uint8_t> row;       // the fixed area of the row being written
-    std::vector<std::uint8_t> rowBytes;  // the whole row being written
-    std::vector<std::uint16_t> offsets;  // its variable columns' offsets
+    std::vector<std::uint8_t> row;        // the fixed area of the row being written
+    std::vector<std::uint8_t> rowBytes;   // the whole row being written
+    std::vector<std::uint8_t> homeBytes;  // a moved row's home: its pointer and the rest of its bytes
+    std::vector<std::uint16_t> offsets;   // its variable columns' offsets
 
     // Shared by all tables: the open long-value page and the page holding page maps.
     RowPage lvalPage;
@@ -787,8 +793,9 @@ struct Writer::Impl {
     std::uint32_t addMapRow(const std::vector<std::uint8_t>& rowBytes);
     std::uint32_t writeUsageMap(const PageSet& pages);
     std::uint32_t storeLongValue(const std::vector<std::uint8_t>& bytes, std::uint32_t& flags);
-    void encodeRow(std::span<const Cell> cells);
-    void placeRow();
+    void encodeRow(std::span<const Cell> cells, std::size_t columns);
+    RowLocation placeRow(std::size_t columns, bool moved);
+    void startPage(RowPage& page);
     void closeTable();
 };
 
@@ -879,10 +886,10 @@ std::uint32_t Writer::Impl::storeLongValue(const std::vector<std::uint8_t>& byte
     return pageRow(first, 0);
 }
 
-// Checks and encodes the cells into `encoded`; throws CellProblem with the
-// column index in `failedColumn`.
-void Writer::Impl::encodeRow(std::span<const Cell> cells) {
-    const std::size_t n = table.columns.size();
+// Checks and encodes the cells of the first `columns` columns into `encoded`;
+// throws WriteError naming the column.
+void Writer::Impl::encodeRow(std::span<const Cell> cells, std::size_t columns) {
+    const std::size_t n = columns;
     encoded.resize(n);
     std::vector<std::uint8_t>& fixedArea = row;  // reused below; assembled in placeRow
     fixedArea.assign(std::size_t(table.fixedSize), 0);
@@ -913,16 +920,37 @@ void Writer::Impl::encodeRow(std::span<const Cell> cells) {
     }
 }
 
-// Assembles the encoded row, stores its long values and puts it on a data page.
-void Writer::Impl::placeRow() {
-    const std::size_t n = table.columns.size();
+// Flushes the page if open and starts a new data page of the table.
+void Writer::Impl::startPage(RowPage& page) {
+    if (page.open())
+        page.flush(file);
+    const std::uint32_t number = file.allocate();
+    page.reset(number, owner);
+    dataPages.add(number);
+}
+
+// Assembles the encoded row of the first `columns` columns, stores its long
+// values and puts it on a data page; a moved row on the page for moved rows,
+// with a pointer to it in its home slot.
+RowLocation Writer::Impl::placeRow(std::size_t columns, bool moved) {
+    const std::size_t n = columns;
     const std::size_t maskSize = (n + 7) / 8;
 
     // Size first, so that a row too large is refused before anything is written.
+    // A short row holds the fixed and variable columns among its first n: as
+    // the table's layout keeps columns in order, its fixed area is the start
+    // of the table's.
     std::size_t varBytes = 0;
+    int fixedSize = 0;
+    int varCount = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const ColumnLayout& c = table.columns[i];
-        if (c.fixed || encoded[i].isNull)
+        if (c.fixed) {
+            fixedSize += fixedLength(c.fileType);
+            continue;
+        }
+        ++varCount;
+        if (encoded[i].isNull)
             continue;
         if (c.fileType == kTypeMemo)
             varBytes +=
@@ -930,8 +958,10 @@ void Writer::Impl::placeRow() {
         else
             varBytes += encoded[i].bytes.size();
     }
-    const std::size_t trailer = table.varCount > 0 ? 2 + 2 * std::size_t(table.varCount) + 2 : 0;
-    const std::size_t size = 2 + std::size_t(table.fixedSize) + varBytes + trailer + maskSize;
+    // Readers look for the variable columns' offsets when the table has any,
+    // so a short row keeps them even when it holds none of those columns.
+    const std::size_t trailer = table.varCount > 0 ? 2 + 2 * std::size_t(varCount) + 2 : 0;
+    const std::size_t size = 2 + std::size_t(fixedSize) + varBytes + trailer + maskSize;
     if (size > std::size_t(kMaxRowBytes))
         throw WriteError(QStringLiteral("Table %1, row %2: the row takes %3 bytes; a row can take at most %4 "
                                         "(memo values longer than %5 bytes not counted).")
@@ -944,7 +974,7 @@ void Writer::Impl::placeRow() {
     std::vector<std::uint8_t>& out = rowBytes;
     out.clear();
     append16(out, std::uint16_t(n));
-    out.insert(out.end(), row.begin(), row.end());  // the fixed area
+    out.insert(out.end(), row.begin(), row.begin() + fixedSize);  // the fixed area
     offsets.clear();
     for (std::size_t i = 0; i < n; ++i) {
         const ColumnLayout& c = table.columns[i];
@@ -976,7 +1006,7 @@ void Writer::Impl::placeRow() {
         append16(out, std::uint16_t(out.size()));  // end of the variable data
         for (auto it = offsets.rbegin(); it != offsets.rend(); ++it)
             append16(out, *it);
-        append16(out, std::uint16_t(table.varCount));
+        append16(out, std::uint16_t(varCount));
     }
     std::size_t maskStart = out.size();
     out.resize(out.size() + maskSize, 0);
@@ -986,20 +1016,34 @@ void Writer::Impl::placeRow() {
             out[maskStart + i / 8] |= std::uint8_t(1u << (i % 8));
     }
 
-    if (!dataPage.fits(out.size())) {
-        if (dataPage.open())
-            dataPage.flush(file);
-        const std::uint32_t page = file.allocate();
-        dataPage.reset(page, owner);
-        dataPages.add(page);
+    if (!moved) {
+        if (!dataPage.fits(out.size()))
+            startPage(dataPage);
+        const int slot = dataPage.add(out.data(), out.size());
+        ++rowCount;
+        return {dataPage.number(), slot};
     }
-    dataPage.add(out.data(), out.size());
+    // The home slot keeps the row's bytes with the pointer over their start,
+    // as Access leaves the old bytes behind.
+    homeBytes.assign(out.begin(), out.end());
+    if (homeBytes.size() < kRowPointerSize)
+        homeBytes.resize(kRowPointerSize, 0);
+    if (!dataPage.fits(homeBytes.size()))
+        startPage(dataPage);
+    if (!movedPage.fits(out.size()) || movedPage.number() < dataPage.number())
+        startPage(movedPage);
+    const int slot = movedPage.add(out.data(), out.size(), kRowMovedHere);
+    put32(homeBytes.data(), pageRow(movedPage.number(), slot));
+    dataPage.add(homeBytes.data(), homeBytes.size(), kRowMovedAway);
     ++rowCount;
+    return {movedPage.number(), slot};
 }
 
 void Writer::Impl::closeTable() {
     if (dataPage.open())
         dataPage.flush(file);
+    if (movedPage.open())
+        movedPage.flush(file);
     const std::uint32_t usage = writeUsageMap(dataPages);
     const std::uint32_t freeSpace = writeUsageMap(PageSet{});
     writeTableDefinition(file, tableDefPage, tableDefinitionBody(table, rowCount, usage, freeSpace));
@@ -1087,17 +1131,25 @@ void Writer::beginTable(const Table& table) {
     d->tables.push_back({std::int32_t(d->tableDefPage), kTablesContainer, d->table.name, kCatalogueTable, 0});
 }
 
-void Writer::addRow(std::span<const Cell> cells) {
+RowLocation Writer::addRow(std::span<const Cell> cells, RowLayout layout) {
     if (!d->tableOpen)
         throw WriteError(QStringLiteral("No table is open."));
-    if (cells.size() != d->table.columns.size())
+    const std::size_t columns = d->table.columns.size();
+    if (cells.size() != columns)
         throw WriteError(QStringLiteral("Table %1, row %2: %3 values for %4 columns.")
                              .arg(quoted(d->table.name))
                              .arg(d->rowCount + 1)
                              .arg(cells.size())
-                             .arg(d->table.columns.size()));
-    d->encodeRow(cells);
-    d->placeRow();
+                             .arg(columns));
+    if (layout.columns < 0 || std::size_t(layout.columns) > columns)
+        throw WriteError(QStringLiteral("Table %1, row %2: a row cannot hold %3 of the table's %4 columns.")
+                             .arg(quoted(d->table.name))
+                             .arg(d->rowCount + 1)
+                             .arg(layout.columns)
+                             .arg(columns));
+    const std::size_t held = layout.columns == 0 ? columns : std::size_t(layout.columns);
+    d->encodeRow(cells, held);
+    return d->placeRow(held, layout.moved);
 }
 
 void Writer::endTable() {
@@ -1139,8 +1191,8 @@ void Writer::finish() {
                                             created,
                                             std::monostate{},
                                             std::int64_t(entry.flags)};
-        d->encodeRow(cells);
-        d->placeRow();
+        d->encodeRow(cells, cells.size());
+        d->placeRow(cells.size(), false);
     };
     for (const auto& entry : entries)
         addEntry(entry);

@@ -15,7 +15,8 @@
 //
 // What is written: user tables with the column types of the Column type below,
 // Nulls, long text (memo) values on long-value pages, a database password in
-// the header. No indexes, no relationships, no properties.
+// the header. No indexes, no relationships, no properties. On request, rows in
+// the two layouts that edits in Access leave behind (see RowLayout).
 
 #include "shell/Failure.h"
 
@@ -23,6 +24,7 @@
 #include <QString>
 #include <QStringView>
 #include <array>
+#include <compare>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -97,6 +99,27 @@ inline constexpr int kMaxTextSize = 255;       // characters of a Text column
 inline constexpr int kMaxRowBytes = 4080;      // one row on one data page
 inline constexpr int kMaxPasswordLength = 20;  // characters of a Jet 4 password
 
+// How one row is stored. The default is a row as Access writes a new one.
+struct RowLayout {
+    // The columns the row holds, counted from the first: fewer than the table
+    // has gives a row written before the other columns were added to the
+    // table, which readers give as Null (Yes/No columns as No). The cells of
+    // the columns left out are neither stored nor checked. 0 means all.
+    int columns = 0;
+    // The row's data lies on a later data page of the table and its home slot
+    // holds a pointer to it, as Access leaves a row that no longer fitted its
+    // page after an edit. Readers give it at its home place.
+    bool moved = false;
+};
+
+// Where a row's data was stored: the data page and the row's slot on it (the
+// slot a moved row's pointer names, not its home slot).
+struct RowLocation {
+    std::uint32_t page = 0;
+    int slot = 0;
+    friend auto operator<=>(const RowLocation&, const RowLocation&) = default;
+};
+
 class Writer {
   public:
     // The device must be open for writing, seekable and empty; it stays owned
@@ -111,8 +134,10 @@ class Writer {
     void beginTable(const Table& table);
     // Appends one row to the open table: one cell per column in schema order.
     // Throws WriteError naming the table, column and row for a value the
-    // column cannot hold; the row is then not written and the table stays open.
-    void addRow(std::span<const Cell> cells);
+    // column cannot hold or a layout the table cannot have (a short row of
+    // no column or of more columns than the table has); the row is then not
+    // written and the table stays open.
+    RowLocation addRow(std::span<const Cell> cells, RowLayout layout = {});
     // Closes the open table: writes its definition and page maps.
     void endTable();
     // Writes the catalogue, the page map of the file and the header page.

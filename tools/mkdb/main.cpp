@@ -28,7 +28,8 @@ The description is a JSON object:
         {"name": "Note", "type": "text", "size": 80}],
       "rows": [[1, "first"], [2, null]]},
      {"name": "Big", "columns": [...],
-      "generate": {"count": 1000000, "seed": 7, "nulls": 0.05}},
+      "generate": {"count": 1000000, "seed": 7, "nulls": 0.05},
+      "layout": {"moved": 0.01, "short": [[3, 1]], "seed": 1}},
      {"name": "T{n}", "repeat": 32768, "columns": [...]}]}
 
 Column types: text (size 1-255, default 255), memo, byte, integer, long,
@@ -40,8 +41,14 @@ Values: JSON strings, numbers, true/false and null. Currency also as text
 "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
 "generate" writes deterministic rows of plausible values (same seed, same
 rows); "repeat" writes the table that many times, {n} in the name counting
-from 1. The output is written to a temporary file beside it and renamed,
-so a failure never leaves a partial file.)";
+from 1. "layout" stores rows as edits in Access leave them: "moved" rows lie
+on a later page, their home slot pointing there; "short" rows were written
+before the later columns were added and hold only their first N columns
+(readers give the rest as Null, Yes/No as No; the values listed for them are
+not stored). Each is a list (row numbers from 1; [row, N] pairs) or a share
+of the rows picked from "seed".
+The output is written to a temporary file beside it and renamed, so a
+failure never leaves a partial file.)";
 
 void printError(const QString& text) {
     std::fputs(qPrintable(QStringLiteral("quillmerge-mkdb: %1\n").arg(text)), stderr);
