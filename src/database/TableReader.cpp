@@ -460,6 +460,7 @@ bool TableCursor::advance(bool crack) {
                 damaged();
             page = loadPage(target);
             if (page[0] != MDB_PAGE_DATA || readU32(page + 4) != entry_.table_pg ||
+                row >= readU16(page + rowTable_) ||
                 !rowExtent(page, pageSize_, rowTable_, row, raw, start, length) || length == 0)
                 damaged();
         }
