@@ -10,6 +10,7 @@
 #include "shell/ErrorReport.h"
 #include "shell/FileSystem.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -172,6 +173,10 @@ class TerminationSignals {
 // engine's exclusive save) and renamed over the target only when no
 // termination came meanwhile. So a termination during a save leaves neither a
 // temporary file nor a replaced document: the previous output stays as it was.
+//
+// The output "-" is standard output: the document is saved under a staged
+// name in the temporary folder, opened, removed, and then copied out, so that
+// nothing of it stays on disk however the run ends.
 class StagedDocument : public qm::WordDocument {
   public:
     explicit StagedDocument(std::unique_ptr<qm::WordDocument> inner) : inner_(std::move(inner)) {}
@@ -180,8 +185,17 @@ class StagedDocument : public qm::WordDocument {
     void SaveAs(const QString& path) override;
 
   private:
+    void saveToStandardOutput();
     std::unique_ptr<qm::WordDocument> inner_;
 };
+
+// The output name that stands for standard output.
+const QString kStandardOutput = QStringLiteral("-");
+
+QString stagedName(const QDir& folder, const QString& fileName) {
+    return folder.filePath(QStringLiteral(".%1.%2.part")
+                               .arg(fileName, QString::number(QRandomGenerator::system()->generate64(), 36)));
+}
 
 [[noreturn]] void saveFailed(const QString& path, const QString& reason) {
     throw qm::Failure(QStringLiteral("Could not save '%1': %2").arg(path, reason));
@@ -199,7 +213,58 @@ QString saveTarget(const QString& path) {
     return target.filePath();
 }
 
+void StagedDocument::saveToStandardOutput() {
+    const QString staged = stagedName(QDir::temp(), QStringLiteral("quillmerge-export"));
+    const QByteArray nativeStaged = QFile::encodeName(staged);
+    TerminationSignals::SaveWindow window;
+    try {
+        inner_->SaveAs(staged);
+    } catch (const qm::Failure& failure) {
+        ::unlink(nativeStaged.constData());
+        QString description = failure.description();
+        throw qm::Failure(description.replace(staged, QStringLiteral("standard output")), failure.number());
+    }
+    const int document = ::open(nativeStaged.constData(), O_RDONLY | O_CLOEXEC);
+    const int openError = errno;
+    ::unlink(nativeStaged.constData());
+    if (window.interrupted())
+        window.endNow();
+    if (document < 0)
+        saveFailed(kStandardOutput, QString::fromLocal8Bit(std::strerror(openError)));
+    // Copied in pieces, each written whole.
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(document, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            const int error = errno;
+            if (got < 0) {
+                ::close(document);
+                saveFailed(kStandardOutput, QString::fromLocal8Bit(std::strerror(error)));
+            }
+            break;
+        }
+        for (ssize_t sent = 0; sent < got;) {
+            const ssize_t put = ::write(STDOUT_FILENO, buffer + sent, static_cast<std::size_t>(got - sent));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0) {
+                const int error = errno;
+                ::close(document);
+                throw qm::Failure(QStringLiteral("Could not write the document to standard output: %1")
+                                      .arg(QString::fromLocal8Bit(std::strerror(error))));
+            }
+            sent += put;
+        }
+    }
+    ::close(document);
+    window.written();
+}
+
 void StagedDocument::SaveAs(const QString& path) {
+    if (path == kStandardOutput)
+        return saveToStandardOutput();
     if (path.isEmpty())
         return inner_->SaveAs(path);  // the engine's own refusal
     const QString target = saveTarget(path);
@@ -212,9 +277,7 @@ void StagedDocument::SaveAs(const QString& path) {
         saveFailed(path, QString::fromLocal8Bit(std::strerror(errno)));
 
     const QFileInfo info(target);
-    const QString staged = info.dir().filePath(
-        QStringLiteral(".%1.%2.part")
-            .arg(info.fileName(), QString::number(QRandomGenerator::system()->generate64(), 36)));
+    const QString staged = stagedName(info.dir(), info.fileName());
     const QByteArray nativeStaged = QFile::encodeName(staged);
     TerminationSignals::SaveWindow window;
     try {
@@ -313,6 +376,9 @@ int main(int argc, char* argv[]) {
     // A file-size limit (ulimit -f) makes a write fail with "File too large",
     // reported like any other failed save, instead of killing the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    // A reader of standard output that goes away makes the write fail, which
+    // is reported, instead of ending the program before it cleans up.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillmerge-export"));
     QCoreApplication::setApplicationVersion(QString::fromUtf8(qm::kVersion));
@@ -325,6 +391,8 @@ int main(int argc, char* argv[]) {
         "  quillmerge-export DATABASE --list-tables\n"
         "  quillmerge-export DATABASE --table NAME [--field NAME]... [--separator TEXT] [--no-header]\n"
         "                    --output FILE\n"
+        "\n"
+        "--output - writes the document to standard output.\n"
         "\n"
         "The database password is read from --password-file or from the environment variable\n"
         "QUILLMERGE_PASSWORD; it is never taken from the command line, where other users could see it.\n"
@@ -376,6 +444,10 @@ int main(int argc, char* argv[]) {
         usageError(QStringLiteral("give --table NAME, or --list-tables"));
     if (!listing && !parser.isSet(output))
         usageError(QStringLiteral("give --output FILE"));
+    if (!listing && parser.value(output) == kStandardOutput && ::isatty(STDOUT_FILENO) == 1)
+        usageError(
+            QStringLiteral("not writing a document to a terminal: redirect standard output, or give "
+                           "--output FILE"));
     if (listing &&
         (parser.isSet(table) || parser.isSet(output) || parser.isSet(field) || parser.isSet(format)))
         usageError(QStringLiteral("--list-tables takes no --table, --field, --output or --format"));

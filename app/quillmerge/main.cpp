@@ -1,5 +1,11 @@
 // quillmerge: the wizard.
+//
+//   quillmerge [FILE]
+//
+// FILE, when given (a file manager's "Open with" passes it), is the database
+// page 1 starts with instead of the one saved from the last run.
 
+#include "BuildConfig.h"
 #include "export/document/NativeWord.h"
 #include "pages/KeychainSecretStore.h"
 #include "pages/QtDialogs.h"
@@ -10,10 +16,39 @@
 #include "shell/Texts.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <cstdio>
+
+namespace {
+
+// The database named on the command line, as an absolute path; "" for none.
+// A usage error ends the program with status 2, as command-line tools do.
+QString databaseFromArguments() {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Copies the records of one table of a Microsoft Access database into a document."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("The database to open instead of the last one used."),
+                                 QStringLiteral("[FILE]"));
+    parser.process(QCoreApplication::arguments());  // --help, --version and errors end here
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        std::fprintf(stderr, "quillmerge: give at most one database\n");
+        std::exit(2);
+    }
+    return files.isEmpty() ? QString() : QFileInfo(files.front()).absoluteFilePath();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(qm::texts::kProductName);
+    QApplication::setApplicationVersion(QString::fromUtf8(qm::kVersion));
+    const QString databaseToOpen = databaseFromArguments();
 
     qm::KeychainSecretStore keyring(qm::texts::kKeyringService);
     qm::SettingsStore settings(qm::SettingsStore::defaultFileName(), &keyring);
@@ -21,7 +56,7 @@ int main(int argc, char** argv) {
     qm::QtFileDialogs fileDialogs;
     qm::NativeWordProvider word;
     qm::ImmediateProgramEnd program;
-    qm::Wizard wizard({settings, messages, fileDialogs, word, program, qm::AppDirectory()});
+    qm::Wizard wizard({settings, messages, fileDialogs, word, program, qm::AppDirectory(), databaseToOpen});
     // Boxes and dialogs are modal to the wizard window once it shows.
     auto owner = [&wizard]() -> QWidget* { return wizard.window().isVisible() ? &wizard.window() : nullptr; };
     messages.setOwner(owner);

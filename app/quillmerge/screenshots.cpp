@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     NoFileDialogs dialogs;
     qm::NativeWordProvider word;
     RecordedEnd program;
-    qm::Wizard wizard({settings, messages, dialogs, word, program, qm::AppDirectory()});
+    qm::Wizard wizard({settings, messages, dialogs, word, program, qm::AppDirectory(), QString()});
     wizard.Start();
     wizard.window().move(40, 40);
 

@@ -98,7 +98,10 @@ void Form1::Form_Load() {
     proc.step(102, [&] { ApplySkin(); });
     if (proc.condition(122, [&] { return FileExists(HandCursorPath(services.appDirectory)); }))
         proc.step(124, [&] { pointer().loadCustomImage(HandCursorPath(services.appDirectory)); });
-    proc.step(126, [&] { Text1->setText(services.settings.ReadSetting(texts::kKeyDatabase)); });
+    proc.step(126, [&] {
+        Text1->setText(services.databaseToOpen.isEmpty() ? services.settings.ReadSetting(texts::kKeyDatabase)
+                                                         : services.databaseToOpen);
+    });
     proc.step(128, [&] { Text2->setText(services.settings.ReadSetting(texts::kKeyPassword)); });
     proc.step(130, [&] { setWindowTitle(texts::kProductName); });
     proc.step(130, [&] { setWindowIcon(ApplicationIcon()); });

@@ -29,6 +29,9 @@ struct WizardServices {
     WordProvider& word;
     ProgramLifetime& program;
     QString appDirectory;
+    // A database named on the command line (what a file manager's "Open with"
+    // passes): page 1 starts with it instead of the saved path. Empty: none.
+    QString databaseToOpen;
 };
 
 // The one window the wizard shows; its content is the current page. Closing

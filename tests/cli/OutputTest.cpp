@@ -209,6 +209,30 @@ TEST_F(ExportOutput, ReplacesAnExistingDocumentWithoutLeavingFilesBehind) {
     EXPECT_EQ(entriesOf(dir.path()), QStringList{QStringLiteral("report.docx")});
 }
 
+TEST_F(ExportOutput, DashWritesTheDocumentToStandardOutputAndLeavesNothingOnDisk) {
+    QTemporaryDir temporary;
+    QProcessEnvironment environment = cleanEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), temporary.path());
+    const QStringList arguments{*database_, QStringLiteral("--table"), QStringLiteral("Umsätze"),
+                                QStringLiteral("--output"), QStringLiteral("-")};
+    const RunResult docx = runExport(arguments, environment, temporary.path());
+    EXPECT_EQ(docx.exitCode, 0) << docx.err.toStdString();
+    EXPECT_TRUE(docx.err.isEmpty()) << docx.err.toStdString();
+    EXPECT_TRUE(entriesOf(temporary.path()).isEmpty()) << "no file named '-', no staged copy";
+    QTemporaryDir dir;
+    const QString saved = dir.filePath(QStringLiteral("piped.docx"));
+    writeBytes(saved, docx.out);
+    const auto document = readDocument(saved);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->paragraphs, (QStringList{QStringLiteral("Betrag"), QStringLiteral("-5")}));
+
+    const RunResult text =
+        runExport(arguments + QStringList{QStringLiteral("--format"), QStringLiteral("txt")}, environment,
+                  temporary.path());
+    EXPECT_EQ(text.exitCode, 0) << text.err.toStdString();
+    EXPECT_EQ(text.out, QByteArray("Betrag\r\n-5\r\n"));
+}
+
 TEST_F(ExportOutput, RelativeAndNonAsciiPaths) {
     QTemporaryDir dir;
     ASSERT_TRUE(QFile::copy(*database_, dir.filePath(QStringLiteral("Kunden Müller.mdb"))));

@@ -62,7 +62,7 @@ struct Interruption {
     Unattended unattended;
     qm::NativeWordProvider word;
     qm::ImmediateProgramEnd program;
-    qm::Wizard wizard({settings, unattended, unattended, word, program, home});
+    qm::Wizard wizard({settings, unattended, unattended, word, program, home, QString()});
     const qm::TerminationRequests terminations([&program](int) { program.End(); });
     wizard.Start();
     wizard.form1().Text1->setText(database);

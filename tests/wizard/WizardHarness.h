@@ -140,10 +140,11 @@ class WizardRig {
     }
 
     // Starts the program: page 1's load steps, then page 1 unless they moved on.
-    Wizard& start(WordProvider* engine = nullptr) {
+    // databaseToOpen: as named on the command line.
+    Wizard& start(WordProvider* engine = nullptr, const QString& databaseToOpen = QString()) {
         settings = std::make_unique<SettingsStore>(settingsFile);
-        wizard = std::make_unique<Wizard>(
-            WizardServices{*settings, messages, dialogs, engine ? *engine : word, program, appDirectory});
+        wizard = std::make_unique<Wizard>(WizardServices{
+            *settings, messages, dialogs, engine ? *engine : word, program, appDirectory, databaseToOpen});
         wizard->Start();
         QCoreApplication::processEvents();
         return *wizard;

@@ -60,6 +60,26 @@ TEST(StartUp, ARestoredPathWhoseFileIsGoneStaysOnPageOne) {
     EXPECT_TRUE(rig.messages.shown.empty());
 }
 
+TEST(StartUp, ADatabaseNamedOnTheCommandLineTakesTheSavedOnesPlace) {
+    WizardRig rig;
+    const QString gone = rig.home.filePath(QStringLiteral("deleted.mdb"));
+    rig.remember(texts::kKeyDatabase, gone);
+    rig.remember(texts::kKeyPassword, QStringLiteral("saved"));
+    rig.start(nullptr, sample());
+    EXPECT_EQ(rig.current(), &rig.page2());
+    EXPECT_EQ(qm::ListItems(*rig.page2().List1), sampleTables());
+    EXPECT_EQ(rig.page1().Text2->text(), QStringLiteral("saved"));
+    EXPECT_EQ(rig.stored(texts::kKeyDatabase), sample()) << "it is the last database used now";
+
+    // A named file that is gone leaves page 1 showing its name, as a restored one does.
+    WizardRig missing;
+    missing.remember(texts::kKeyDatabase, sample());
+    missing.start(nullptr, gone);
+    EXPECT_EQ(missing.current(), &missing.page1());
+    EXPECT_EQ(missing.page1().Text1->text(), gone);
+    EXPECT_TRUE(missing.messages.shown.empty());
+}
+
 TEST(StartUp, ARestoredFileThatIsNoDatabaseIsReportedOnceAndPageOneShows) {
     WizardRig rig;
     const QString notes = rig.home.filePath(QStringLiteral("notes.mdb"));
