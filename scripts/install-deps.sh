@@ -15,6 +15,7 @@ packages=(
     antiword catdoc wv pandoc libreoffice-writer-nogui
     nodejs npm
     xvfb gnome-keyring dbus-daemon
+    lintian desktop-file-utils appstream shared-mime-info
 )
 if [[ "${1:-}" == "--list" ]]; then
     printf '%s\n' "${packages[@]}"

@@ -1,7 +1,11 @@
 #include "FileSystem.h"
 
+#include "BuildConfig.h"
+#include "Texts.h"
+
 #include <sys/stat.h>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
 namespace qm {
@@ -25,8 +29,30 @@ QString DirectoryOfPath(const QString& path) {
     return slash < 0 ? QString() : path.left(slash + 1);
 }
 
+namespace {
+
+bool HoldsAppFiles(const QString& folder) {
+    for (const QString& file : {texts::kSampleDatabase, texts::kHandCursorFile, texts::kSkinFile}) {
+        if (FileExists(folder + file))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+QString AppDirectoryFor(const QString& programDirectory) {
+    if (HoldsAppFiles(programDirectory))
+        return programDirectory;
+    const QString installed =
+        QDir::cleanPath(programDirectory + QLatin1Char('/') + QString::fromUtf8(kAppFilesFromProgram));
+    if (HoldsAppFiles(installed))
+        return installed;
+    return programDirectory;
+}
+
 QString AppDirectory() {
-    return QCoreApplication::applicationDirPath();
+    return AppDirectoryFor(QCoreApplication::applicationDirPath());
 }
 
 }  // namespace qm

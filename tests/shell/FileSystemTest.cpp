@@ -1,9 +1,12 @@
 #include "shell/FileSystem.h"
 
+#include "BuildConfig.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 TEST(FileExists, TellsFilesAndDirectoriesFromEverythingElse) {
@@ -29,4 +32,27 @@ TEST(DirectoryOfPath, KeepsEverythingUpToTheLastSlash) {
     EXPECT_EQ(qm::DirectoryOfPath(QStringLiteral("/home/ann/")), QStringLiteral("/home/ann/"));
     EXPECT_EQ(qm::DirectoryOfPath(QString()), QString());
     EXPECT_EQ(qm::DirectoryOfPath(QStringLiteral("C:\\data\\x.mdb")), QString());  // '\' is no separator here
+}
+
+TEST(AppDirectoryFor, FindsTheProgramsFilesBesideItThenInTheInstalledDataFolder) {
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString bin = root.filePath(QStringLiteral("bin"));
+    const QString data =
+        QDir::cleanPath(bin + QLatin1Char('/') + QString::fromUtf8(qm::kAppFilesFromProgram));
+    ASSERT_TRUE(QDir().mkpath(bin));
+    auto put = [](const QString& path) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    };
+
+    // Nothing anywhere: the program's own folder, as before.
+    EXPECT_EQ(qm::AppDirectoryFor(bin), bin);
+    // An installed copy: only the data folder holds the sample database.
+    put(data + QStringLiteral("/Samples/sample.mdb"));
+    EXPECT_EQ(qm::AppDirectoryFor(bin), data);
+    // The build tree's layout wins: any of the files beside the program.
+    put(bin + QStringLiteral("/HAND-M.CUR"));
+    EXPECT_EQ(qm::AppDirectoryFor(bin), bin);
 }
