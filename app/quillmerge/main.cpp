@@ -48,6 +48,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(qm::texts::kProductName);
     QApplication::setApplicationVersion(QString::fromUtf8(qm::kVersion));
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.example.quillmerge"));
     const QString databaseToOpen = databaseFromArguments();
 
     qm::KeychainSecretStore keyring(qm::texts::kKeyringService);
