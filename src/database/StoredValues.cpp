@@ -1,6 +1,9 @@
 #include "database/StoredValues.h"
 
+#include "database/TextDecoding.h"
+
 #include <algorithm>
+#include <cstdio>
 
 namespace qm::stored {
 
@@ -73,6 +76,107 @@ bool AppendCalculatedDecimal(std::string& out, std::span<const std::uint8_t> res
         magnitude = (magnitude << 64) | readU64(p + at);
     appendScaled(out, magnitude, p[3] != 0, p[2]);
     return true;
+}
+
+void AppendStoredText(std::string& out, std::span<const std::uint8_t> stored,
+                      const jet::CodePageDecoder* jet3Text) {
+    if (jet3Text)
+        jet3Text->append(out, stored.data(), stored.size());
+    else
+        jet::AppendJet4Text(out, stored.data(), stored.size());
+}
+
+namespace {
+
+// Bytes a value of the column's type needs; 0 for types of any length.
+std::size_t neededBytes(const ColumnInfo& info) {
+    switch (info.type) {
+        case kBoolean:
+        case kByte:
+            return 1;
+        case kInteger:
+            return 2;
+        case kLong:
+        case kSingle:
+            return 4;
+        case kLargeNumber:
+        case kCurrency:
+        case kDouble:
+        case kDateTime:
+            return 8;
+        case kGuid:
+            return 16;
+        case kDecimal:
+            return info.calculated ? 0 : 17;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+// A value of the column's type from its stored bytes (for a calculated
+// column: the unwrapped result).
+std::optional<Value> DecodeValue(const ColumnInfo& info, std::span<const std::uint8_t> stored,
+                                 const jet::CodePageDecoder* jet3Text) {
+    if (stored.size() < neededBytes(info))
+        return std::nullopt;
+    const std::uint8_t* p = stored.data();
+    switch (info.type) {
+        case kBoolean:  // calculated results only; plain Yes/No lives in the null mask
+            return Value::boolean(*p != 0);
+        case kByte:
+            return Value::integer(Value::Type::Byte, *p);
+        case kInteger:
+            return Value::integer(Value::Type::Integer, static_cast<std::int16_t>(readU16(p)));
+        case kLong:
+            return Value::integer(Value::Type::Long, static_cast<std::int32_t>(readU32(p)));
+        case kLargeNumber:
+            return Value::integer(Value::Type::LargeNumber, static_cast<std::int64_t>(readU64(p)));
+        case kCurrency:
+            return Value::integer(Value::Type::Currency, static_cast<std::int64_t>(readU64(p)));
+        case kSingle:
+            return Value::real(Value::Type::Single, readFloat(p));
+        case kDouble:
+            return Value::real(Value::Type::Double, readDouble(p));
+        case kDateTime:
+            return Value::real(Value::Type::DateTime, readDouble(p));
+        case kGuid:
+            return Value::text(Value::Type::Guid, std::string(reinterpret_cast<const char*>(p), 16));
+        case kDecimal: {
+            std::string text;
+            if (!info.calculated)
+                AppendDecimal(text, p, info.scale);
+            else if (!AppendCalculatedDecimal(text, stored))
+                return std::nullopt;
+            return Value::text(Value::Type::Decimal, std::move(text));
+        }
+        case kExtendedDateTime: {
+            std::string text;
+            if (!valuetext::appendExtendedDateTime(
+                    text, std::string_view(reinterpret_cast<const char*>(stored.data()), stored.size())))
+                return Value::text(Value::Type::Unsupported, "Date/Time Extended");
+            return Value::text(Value::Type::DateTimeExtended, std::move(text));
+        }
+        case kText:
+        case kMemo: {
+            std::string text;
+            AppendStoredText(text, stored, jet3Text);
+            return Value::text(info.type == kText ? Value::Type::Text : Value::Type::Memo, std::move(text));
+        }
+        case kOle:
+            // The object itself is never needed as text: only its placeholder is shown.
+            return Value::text(Value::Type::Ole, std::string());
+        case kBinary:
+            return Value::text(Value::Type::Binary, std::string());
+        case kComplex:  // when the cursor does not look up the hidden tables
+            return Value::text(Value::Type::Unsupported, "Complex data");
+        default: {
+            char kind[24];
+            std::snprintf(kind, sizeof kind, "Data type 0x%02X", static_cast<unsigned>(info.type) & 0xFFu);
+            return Value::text(Value::Type::Unsupported, kind);
+        }
+    }
 }
 
 }  // namespace qm::stored

@@ -3,13 +3,21 @@
 // Internal to the database layer: values as a Jet or ACE file stores them,
 // turned into numbers and text. Everything is little-endian.
 
+#include "database/TableDefinition.h"
+#include "database/Value.h"
+
 #include <QtEndian>
 #include <cstdint>
-#include <cstring>
+#include <optional>
 #include <span>
 #include <string>
 
-namespace qm::stored {
+namespace qm {
+namespace jet {
+class CodePageDecoder;
+}
+
+namespace stored {
 
 inline std::uint16_t readU16(const std::uint8_t* p) {
     return qFromLittleEndian<std::uint16_t>(p);
@@ -45,4 +53,16 @@ std::span<const std::uint8_t> CalculatedResult(std::span<const std::uint8_t> sto
 // too few for that.
 bool AppendCalculatedDecimal(std::string& out, std::span<const std::uint8_t> result);
 
-}  // namespace qm::stored
+// Appends stored text as UTF-8: Jet 3 text in the file's code page
+// (jet3Text), Jet 4 and ACE text as UTF-16, plain or compressed.
+void AppendStoredText(std::string& out, std::span<const std::uint8_t> stored,
+                      const jet::CodePageDecoder* jet3Text);
+
+// A value of the column's type from its stored bytes (a memo: the long
+// value's bytes; a calculated column: the unwrapped result). Nothing when the
+// bytes are too few for the type, which is damage.
+std::optional<Value> DecodeValue(const ColumnInfo& column, std::span<const std::uint8_t> stored,
+                                 const jet::CodePageDecoder* jet3Text);
+
+}  // namespace stored
+}  // namespace qm
