@@ -15,15 +15,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 namespace qm {
 
 namespace {
-
-std::mutex quietMutex;
-int quietDepth = 0;
-int savedStderr = -1;
 
 // The catalogue table every database has, on page 2.
 CatalogObject systemObjectsTable() {
@@ -147,31 +142,6 @@ void finishOpen(const OpenRequest& request, const std::shared_ptr<ConnectionStat
 
 }  // namespace
 
-QuietLibraryDiagnostics::QuietLibraryDiagnostics() {
-    std::lock_guard lock(quietMutex);
-    if (quietDepth++ > 0)
-        return;
-    std::fflush(stderr);
-    savedStderr = ::dup(STDERR_FILENO);
-    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (savedStderr >= 0 && devNull >= 0)
-        ::dup2(devNull, STDERR_FILENO);
-    if (devNull >= 0)
-        ::close(devNull);
-}
-
-QuietLibraryDiagnostics::~QuietLibraryDiagnostics() {
-    std::lock_guard lock(quietMutex);
-    if (--quietDepth > 0)
-        return;
-    std::fflush(stderr);
-    if (savedStderr >= 0) {
-        ::dup2(savedStderr, STDERR_FILENO);
-        ::close(savedStderr);
-        savedStderr = -1;
-    }
-}
-
 QString CatalogObject::tableType() const {
     switch (type) {
         case 1:
@@ -288,11 +258,9 @@ std::shared_ptr<ConnectionState> OpenDatabase(const OpenRequest& request) {
         DatabaseImage image{plain, plain->data(), plain->size()};
         return OpenDatabaseImage(request, std::move(image));
     }
-    {
-        QuietLibraryDiagnostics quiet;
-        // Read-only, whatever mode the connection was given: a user's file is never written.
-        state->handle.reset(mdb_open(QFile::encodeName(request.path).constData(), MDB_NOFLAGS));
-    }
+    // Read-only, whatever mode the connection was given: a user's file is never
+    // written. The header checks above leave libmdb nothing to complain about.
+    state->handle.reset(mdb_open(QFile::encodeName(request.path).constData(), MDB_NOFLAGS));
     finishOpen(request, state);
     return state;
 }
@@ -308,10 +276,7 @@ std::shared_ptr<ConnectionState> OpenDatabaseImage(const OpenRequest& request, D
                 *state);
     if (state->header.isAce() && state->header.encrypted)
         throw DatabaseError(dbmessages::encryptedAce(request.path));
-    {
-        QuietLibraryDiagnostics quiet;
-        state->handle.reset(mdb_open_buffer(image.data, image.size, MDB_NOFLAGS));
-    }
+    state->handle.reset(mdb_open_buffer(image.data, image.size, MDB_NOFLAGS));
     finishOpen(request, state);
     return state;
 }

@@ -30,19 +30,6 @@ struct MdbTableDefFree {
 };
 using MdbTableDefPtr = std::unique_ptr<MdbTableDef, MdbTableDefFree>;
 
-// Keeps libmdb's diagnostics (fprintf to stderr on damaged input) away from
-// the user while it is alive: standard error is pointed at /dev/null and put
-// back afterwards. Used around the short, one-off parts of an open (header,
-// catalogue, table definition); the row loops avoid libmdb's chatty paths
-// instead. Nested and concurrent scopes share one redirection.
-class QuietLibraryDiagnostics {
-  public:
-    QuietLibraryDiagnostics();
-    ~QuietLibraryDiagnostics();
-    QuietLibraryDiagnostics(const QuietLibraryDiagnostics&) = delete;
-    QuietLibraryDiagnostics& operator=(const QuietLibraryDiagnostics&) = delete;
-};
-
 // One object of the database's catalogue (a row of MSysObjects).
 struct CatalogObject {
     QString name;

@@ -3,6 +3,7 @@
 #include "database/Ado.h"
 #include "database/DatabaseMessages.h"
 #include "database/MdbSupport.h"
+#include "database/RowLayout.h"
 #include "database/StoredValues.h"
 #include "database/TextDecoding.h"
 
@@ -147,30 +148,42 @@ TableDefinition ReadTableDefinition(const std::shared_ptr<ConnectionState>& stat
     if (definitionPage == 0 || !state->hasPage(definitionPage) ||
         mdb_read_pg(mdb, definitionPage) != mdb->fmt->pg_size || mdb->pg_buf[0] != 0x02)
         damaged(table);
+    // The usage map and the free-space map are rows of other pages; libmdb
+    // reports on standard error when it cannot find them.
+    std::vector<std::uint8_t> mapPage(static_cast<std::size_t>(mdb->fmt->pg_size));
     for (const std::uint16_t offset : {mdb->fmt->tab_usage_map_offset, mdb->fmt->tab_free_map_offset}) {
-        if (!state->hasPage(readU32(mdb->pg_buf + offset) >> 8))
+        const std::uint32_t pageRow = readU32(mdb->pg_buf + offset);
+        int raw = 0;
+        int start = 0;
+        int length = 0;
+        if (!state->hasPage(pageRow >> 8) ||
+            !state->readPageStart(pageRow >> 8, mapPage.data(), mapPage.size()) ||
+            !RowExtent(mapPage.data(), static_cast<int>(mapPage.size()), mdb->fmt->row_count_offset,
+                       static_cast<int>(pageRow & 0xFF), raw, start, length) ||
+            (offset == mdb->fmt->tab_usage_map_offset && length < 1))
             damaged(table);
     }
     // libmdb turns the index count into the offset of the column entries
     // without a check (a large count overflows, or walks far past the
     // definition); Access keeps at most 32 indexes a table.
-    if (readU32(mdb->pg_buf + mdb->fmt->tab_num_ridxs_offset) > kMaxIndexes)
+    const std::uint32_t realIndexes = readU32(mdb->pg_buf + mdb->fmt->tab_num_ridxs_offset);
+    if (realIndexes > kMaxIndexes)
         damaged(table);
-    {
-        QuietLibraryDiagnostics quiet;
-        tableDefinition.reset(mdb_read_table(&catalogEntry));
-        if (!tableDefinition || tableDefinition->map_sz < 1 || !tableDefinition->usage_map ||
-            !mdb_read_columns(tableDefinition.get()))
-            damaged(table);
-    }
-    // libmdb orders the columns by number, keeping the order of the entries
-    // among equal numbers; the entries read here follow the same order.
-    auto entries = readColumnEntries(*state, definitionPage, *mdb->fmt, tableDefinition->num_real_idxs,
-                                     tableDefinition->num_cols, jet3Text);
-    // A definition whose column entries and names run past its pages is damaged
-    // (libmdb reads on into whatever pages follow and makes columns of them).
+    // The column entries and names, read before libmdb reads them: a
+    // definition whose entries run past its pages is damaged (libmdb would
+    // read on into whatever pages follow, or past the end of the file).
+    const unsigned columnCount = readU16(mdb->pg_buf + mdb->fmt->tab_num_cols_offset);
+    auto entries = readColumnEntries(*state, definitionPage, *mdb->fmt, realIndexes, columnCount, jet3Text);
     if (!entries)
         damaged(table);
+    // Everything libmdb would complain about on standard error is checked above.
+    tableDefinition.reset(mdb_read_table(&catalogEntry));
+    if (!tableDefinition || tableDefinition->map_sz < 1 || !tableDefinition->usage_map ||
+        tableDefinition->num_cols != columnCount || !mdb_read_columns(tableDefinition.get()) ||
+        tableDefinition->columns->len != columnCount)
+        damaged(table);
+    // libmdb orders the columns by number, keeping the order of the entries
+    // among equal numbers; the entries read here follow the same order.
     std::stable_sort(entries->begin(), entries->end(),
                      [](const ColumnEntry& a, const ColumnEntry& b) { return a.number < b.number; });
     definition.columns.reserve(tableDefinition->num_cols);
