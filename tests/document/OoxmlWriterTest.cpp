@@ -1,6 +1,7 @@
 #include "DocumentTestSupport.h"
 #include "common/TestSupport.h"
 #include "export/document/OoxmlWriter.h"
+#include "export/document/ParallelDeflate.h"
 #include "shell/Failure.h"
 
 #include <QBuffer>
@@ -203,6 +204,42 @@ TEST(OoxmlWriter, OutputDoesNotDependOnThreads) {
     const QByteArray reference = writeToBuffer(content, one);
     EXPECT_GT(reference.size(), 0);
     EXPECT_TRUE(writeToBuffer(content, three) == reference);
+}
+
+// However many threads are asked for, at most four compress (each keeps two
+// blocks of a megabyte), and the stream is the same.
+TEST(ParallelDeflater, ThreadsAreBoundedAndAFailedSubmitHandsNoWorkersBlockBack) {
+    std::string input;
+    for (int i = 0; i < 300000; ++i)
+        input += "record " + std::to_string(i) + "\n";
+    const auto compress = [&](int threads) {
+        std::string out;
+        ParallelDeflater deflater(1, threads, [&](std::string_view piece) { out.append(piece); });
+        EXPECT_LE(deflater.threads(), ParallelDeflater::kMaxThreads);
+        for (std::size_t at = 0; at < input.size(); at += ParallelDeflater::kBlockSize) {
+            deflater.block().append(input, at, ParallelDeflater::kBlockSize);
+            deflater.submit();
+        }
+        deflater.finish();
+        return out;
+    };
+    EXPECT_EQ(compress(64), compress(1));
+
+    // A writer that fails: the block just submitted belongs to a worker, so
+    // the deflater refuses to hand it back for more text.
+    ParallelDeflater failing(1, 2, [](std::string_view) { throw Failure(QStringLiteral("disk full")); });
+    bool failed = false;
+    for (int i = 0; i < 8 && !failed; ++i) {
+        try {
+            failing.block().append(input, 0, ParallelDeflater::kBlockSize);
+            failing.submit();
+        } catch (const Failure& failure) {
+            failed = true;
+            EXPECT_EQ(failure.description(), QStringLiteral("disk full"));
+        }
+    }
+    ASSERT_TRUE(failed);
+    EXPECT_THROW(failing.block(), Failure);
 }
 
 // A document part too big for 32-bit sizes (here: over a lowered limit) is

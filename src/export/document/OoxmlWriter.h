@@ -22,7 +22,8 @@ class OoxmlWriter : public DocumentWriter {
         // than zlib's default 6, for a file about 30 % larger
         // (bench/document/RESULTS.md).
         int level = 1;
-        // Compressing threads; 0 means one per processor.
+        // Compressing threads; 0 means one per processor, at most
+        // ParallelDeflater::kMaxThreads.
         int threads = 0;
         // The document part's size from which it needs ZIP64 sizes, with room
         // to spare for the compressed size. Lowered by tests.

@@ -5,6 +5,7 @@
 #include <zlib.h>
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace qm {
 
@@ -37,7 +38,7 @@ class DeflateStream {
 
 ParallelDeflater::ParallelDeflater(int level, int threads, Writer write)
     : level_(level), write_(std::move(write)) {
-    threads = std::max(threads, 1);
+    threads = std::clamp(threads, 1, kMaxThreads);
     // Two spare blocks: one being filled, one written while the workers run.
     const int blockCount = threads + 2;
     for (int i = 0; i < blockCount; ++i) {
@@ -177,8 +178,19 @@ void ParallelDeflater::enqueue(Block* block) {
     workReady_.notify_one();
 }
 
+std::string& ParallelDeflater::block() {
+    if (!current_)
+        throw Failure(QStringLiteral("The document could not be compressed: an earlier step failed"));
+    return current_->input;
+}
+
 void ParallelDeflater::submit() {
-    enqueue(current_);
+    // The submitted block belongs to a worker now: it is no longer ours to
+    // fill, even when acquiring the next one fails.
+    Block* submitted = std::exchange(current_, nullptr);
+    if (!submitted)
+        throw Failure(QStringLiteral("The document could not be compressed: an earlier step failed"));
+    enqueue(submitted);
     current_ = acquire();
     // Write what is ready without waiting.
     std::unique_lock lock(mutex_);
@@ -190,9 +202,11 @@ void ParallelDeflater::finish() {
     if (finished_)
         return;
     finished_ = true;
-    current_->last = true;
-    enqueue(current_);
-    current_ = nullptr;
+    Block* last = std::exchange(current_, nullptr);
+    if (!last)
+        throw Failure(QStringLiteral("The document could not be compressed: an earlier step failed"));
+    last->last = true;
+    enqueue(last);
     std::unique_lock lock(mutex_);
     while (!inFlight_.empty())
         writeFront(lock);

@@ -24,14 +24,16 @@ class ParallelDeflater {
   public:
     using Writer = std::function<void(std::string_view compressed)>;
 
-    // threads: number of compressing threads, at least 1.
+    // threads: number of compressing threads, from 1 to kMaxThreads (more
+    // are cut to kMaxThreads).
     ParallelDeflater(int level, int threads, Writer write);
     ~ParallelDeflater();
     ParallelDeflater(const ParallelDeflater&) = delete;
     ParallelDeflater& operator=(const ParallelDeflater&) = delete;
 
     // The block being filled. Append data, then submit() when it is big enough.
-    std::string& block() { return current_->input; }
+    // Throws qm::Failure after a submit() or finish() that failed.
+    std::string& block();
     // Hands the block to a worker and starts a new one; writes whatever has
     // been compressed meanwhile. Throws what the writer throws, or qm::Failure.
     void submit();
@@ -45,6 +47,11 @@ class ParallelDeflater {
 
     // Preferred block size: big enough that the per-block cost vanishes.
     static constexpr std::size_t kBlockSize = 1024 * 1024;
+    // Each thread keeps about two blocks in memory; four threads keep the
+    // document's compression within about 16 MiB on any machine, and more
+    // barely speed up a writer that is fed by one reading thread.
+    static constexpr int kMaxThreads = 4;
+    int threads() const { return static_cast<int>(workers_.size()); }
 
   private:
     struct Block {
