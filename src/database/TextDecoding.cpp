@@ -1,31 +1,13 @@
 #include "database/TextDecoding.h"
 
 #include "database/CodePage.h"
+#include "shell/Utf8.h"
 
 #include <QString>
 
 namespace qm::jet {
 
 namespace {
-
-void appendCodePoint(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        const char bytes[2] = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
-        out.append(bytes, 2);
-    } else if (cp < 0x10000) {
-        const char bytes[3] = {static_cast<char>(0xE0 | (cp >> 12)),
-                               static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-                               static_cast<char>(0x80 | (cp & 0x3F))};
-        out.append(bytes, 3);
-    } else {
-        const char bytes[4] = {
-            static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
-            static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
-        out.append(bytes, 4);
-    }
-}
 
 constexpr char32_t kReplacement = 0xFFFD;
 
@@ -37,11 +19,11 @@ class Utf16Writer {
     void put(char16_t unit) {
         if (pendingHigh_) {
             if (unit >= 0xDC00 && unit <= 0xDFFF) {
-                appendCodePoint(out_, 0x10000 + ((char32_t(pendingHigh_) - 0xD800) << 10) + (unit - 0xDC00));
+                utf8::Encode(0x10000 + ((char32_t(pendingHigh_) - 0xD800) << 10) + (unit - 0xDC00), out_);
                 pendingHigh_ = 0;
                 return;
             }
-            appendCodePoint(out_, kReplacement);
+            utf8::Encode(kReplacement, out_);
             pendingHigh_ = 0;
         }
         if (unit < 0x80) {
@@ -49,14 +31,14 @@ class Utf16Writer {
         } else if (unit >= 0xD800 && unit <= 0xDBFF) {
             pendingHigh_ = unit;
         } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-            appendCodePoint(out_, kReplacement);
+            utf8::Encode(kReplacement, out_);
         } else {
-            appendCodePoint(out_, unit);
+            utf8::Encode(unit, out_);
         }
     }
     void flush() {
         if (pendingHigh_) {
-            appendCodePoint(out_, kReplacement);
+            utf8::Encode(kReplacement, out_);
             pendingHigh_ = 0;
         }
     }

@@ -18,7 +18,7 @@ namespace {
 struct Recorder {
     std::string events;
     void ascii(std::string_view run) { events.append(run); }
-    void character(char32_t c) {
+    void character(char32_t c, std::string_view) {
         if (c == 0xFFFD) {
             events += '?';
             return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -8,7 +9,8 @@ namespace qm {
 
 // Turns document text, in the spool's stored form (TextSpool::kEscape), into
 // the paragraphs of a WordprocessingML body, piece by piece, so a text of any
-// size streams through a small buffer.
+// size streams through a small buffer. The text is taken apart by the reader
+// every format uses (StoredTextReader, DocumentText.h):
 //
 // - Each line (ended by CR LF) becomes one paragraph; a text that does not end
 //   in CR LF ends with a paragraph holding the rest.
@@ -24,6 +26,11 @@ namespace qm {
 //   subsequence as Unicode recommends (the way Python and browsers decode).
 class BodyXmlBuilder {
   public:
+    BodyXmlBuilder();
+    ~BodyXmlBuilder();
+    BodyXmlBuilder(const BodyXmlBuilder&) = delete;
+    BodyXmlBuilder& operator=(const BodyXmlBuilder&) = delete;
+
     // Appends the XML for the piece to out. Pieces may split lines and
     // characters anywhere.
     void feed(std::string_view stored, std::string& out);
@@ -31,26 +38,18 @@ class BodyXmlBuilder {
     // empty, as a document always has at least one.
     void finish(std::string& out);
 
-    std::uint64_t paragraphCount() const { return paragraphs_; }
+    std::uint64_t paragraphCount() const;
 
     // Upper bound of the XML one stored byte and one line can give, for sizing.
     static constexpr std::uint64_t kMaxBytesPerByte = 48;
     static constexpr std::uint64_t kMaxBytesPerLine = 64;
 
   private:
-    enum class State { Between, InRun, InText };
-
-    // Converts as much as can be decided; returns how many bytes were used.
-    // Without final, an incomplete CR, escape or UTF-8 sequence at the end is
-    // left for the next piece.
-    std::size_t convert(std::string_view stored, bool final, std::string& out);
-    void openText(std::string& out);
-    void openRun(std::string& out);
-    void endParagraph(std::string& out);
-
-    State state_ = State::Between;
-    std::string carry_;  // at most a few bytes of an undecided sequence
-    std::uint64_t paragraphs_ = 0;
+    // The text is read as every format reads it (StoredTextReader, DocumentText.h).
+    class Body;
+    struct Reader;
+    std::unique_ptr<Body> body_;
+    std::unique_ptr<Reader> reader_;
 };
 
 }  // namespace qm

@@ -219,7 +219,7 @@ class TextLayout {
         }
     }
 
-    void character(char32_t c) {
+    void character(char32_t c, std::string_view) {
         if (c >= 0xA0 && c <= 0xFF) {
             const char byte = static_cast<char>(c);
             ascii(std::string_view(&byte, 1));

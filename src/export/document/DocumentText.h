@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TextSpool.h"
-#include "Utf8.h"
+#include "shell/Utf8.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,10 +28,17 @@ namespace qm {
 //
 // Handler is called with, in document order:
 //   void ascii(std::string_view run);  // printable ASCII, 0x20 to 0x7F
-//   void character(char32_t c);        // any other character (never a control)
+//   // any other character (never a control), with its UTF-8 bytes
+//   void character(char32_t c, std::string_view utf8);
 //   void tab();
 //   void lineBreak();
 //   void paragraphEnd();
+// A handler that has run(std::string_view utf8) and a table kInRun of the
+// ASCII bytes it takes in runs gets those and valid characters together in
+// one call, instead of ascii() and character() one by one (XML, say, needs
+// nothing but its specials told apart); the printable ASCII left out of runs
+// comes through ascii(), and character() only gets U+FFFD for what a
+// document cannot hold.
 template <class Handler>
 class StoredTextReader {
   public:
@@ -45,6 +52,8 @@ class StoredTextReader {
     std::uint64_t paragraphCount() const { return paragraphs_; }
 
     static constexpr char32_t kReplacement = 0xFFFD;
+    static constexpr bool kTakesRuns = requires(Handler & h, std::string_view text) { h.run(text); };
+    static constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
 
   private:
     // Handles as much as can be decided; returns how many bytes were used.
@@ -71,16 +80,42 @@ std::size_t StoredTextReader<Handler>::convert(std::string_view stored, bool fin
     constexpr auto kEscape = static_cast<std::uint8_t>(TextSpool::kEscape);
     while (s < end) {
         const auto* const run = s;
-        while (s < end && *s >= 0x20 && *s <= 0x7F)
-            ++s;
+        if constexpr (kTakesRuns) {
+            // Printable ASCII and valid characters together, in one call.
+            for (;;) {
+                while (s < end && Handler::kInRun[*s])
+                    ++s;
+                std::size_t length = 0;
+                char32_t code = 0;
+                if (s < end && *s >= 0x80 && utf8::Decode(s, end, length, code) == utf8::Sequence::Valid &&
+                    !utf8::IsNonCharacter(code)) {
+                    s += length;
+                    continue;
+                }
+                break;
+            }
+        } else {
+            while (s < end && *s >= 0x20 && *s <= 0x7F)
+                ++s;
+        }
         if (s > run) {
-            handler_.ascii(
-                std::string_view(reinterpret_cast<const char*>(run), static_cast<std::size_t>(s - run)));
+            const std::string_view text(reinterpret_cast<const char*>(run),
+                                        static_cast<std::size_t>(s - run));
+            if constexpr (kTakesRuns)
+                handler_.run(text);
+            else
+                handler_.ascii(text);
             open_ = true;
             if (s == end)
                 break;
         }
         const std::uint8_t c = *s;
+        if (kTakesRuns && c >= 0x20 && c <= 0x7F) {  // printable ASCII a run leaves out
+            handler_.ascii(std::string_view(reinterpret_cast<const char*>(s), 1));
+            ++s;
+            open_ = true;
+            continue;
+        }
         if (c == '\r') {
             if (s + 1 == end && !final)
                 break;
@@ -106,11 +141,11 @@ std::size_t StoredTextReader<Handler>::convert(std::string_view stored, bool fin
             } else {
                 // A byte 0xFF of the text (escaped as two), or a stray escape:
                 // neither is UTF-8.
-                handler_.character(kReplacement);
+                handler_.character(kReplacement, kReplacementUtf8);
                 s += s + 1 < end && s[1] == kEscape ? 2 : 1;
             }
         } else if (c < 0x20) {
-            handler_.character(kReplacement);
+            handler_.character(kReplacement, kReplacementUtf8);
             ++s;
         } else {
             std::size_t length = 0;
@@ -118,8 +153,10 @@ std::size_t StoredTextReader<Handler>::convert(std::string_view stored, bool fin
             const utf8::Sequence sequence = utf8::Decode(s, end, length, code);
             if (sequence == utf8::Sequence::Incomplete && !final)
                 break;
-            const bool keep = sequence == utf8::Sequence::Valid && !utf8::IsNonCharacter(code);
-            handler_.character(keep ? code : kReplacement);
+            if (sequence == utf8::Sequence::Valid && !utf8::IsNonCharacter(code))
+                handler_.character(code, std::string_view(reinterpret_cast<const char*>(s), length));
+            else
+                handler_.character(kReplacement, kReplacementUtf8);
             s += length;
         }
         open_ = true;

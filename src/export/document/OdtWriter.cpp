@@ -122,23 +122,10 @@ class OdtBody {
         check();
     }
 
-    void character(char32_t c) {
+    void character(char32_t, std::string_view utf8) {
         open();
         settleSpaces();
-        char bytes[4];
-        std::size_t length = 0;
-        if (c < 0x800) {
-            bytes[length++] = static_cast<char>(0xC0 | (c >> 6));
-        } else if (c < 0x10000) {
-            bytes[length++] = static_cast<char>(0xE0 | (c >> 12));
-            bytes[length++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        } else {
-            bytes[length++] = static_cast<char>(0xF0 | (c >> 18));
-            bytes[length++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            bytes[length++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        }
-        bytes[length++] = static_cast<char>(0x80 | (c & 0x3F));
-        out_.append(bytes, length);
+        out_ += utf8;
         afterText_ = true;
         check();
     }

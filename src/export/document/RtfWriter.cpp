@@ -33,7 +33,7 @@ class RtfBody {
         check();
     }
 
-    void character(char32_t c) {
+    void character(char32_t c, std::string_view) {
         startText();
         if (c < 0x10000) {
             unicode(static_cast<std::uint16_t>(c));

@@ -1,7 +1,10 @@
 #pragma once
 
+// UTF-8, decoded and encoded the one way the program does it everywhere.
+
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace qm::utf8 {
 
@@ -57,6 +60,28 @@ inline Sequence Decode(const std::uint8_t* s, const std::uint8_t* end, std::size
 // U+FFFE and U+FFFF: valid UTF-8 that no XML document may hold.
 inline bool IsNonCharacter(char32_t code) {
     return code == 0xFFFE || code == 0xFFFF;
+}
+
+// Appends the UTF-8 form of a code point (U+0000 to U+10FFFF).
+inline void Encode(char32_t code, std::string& out) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+        return;
+    }
+    char bytes[4];
+    std::size_t length = 0;
+    if (code < 0x800) {
+        bytes[length++] = static_cast<char>(0xC0 | (code >> 6));
+    } else if (code < 0x10000) {
+        bytes[length++] = static_cast<char>(0xE0 | (code >> 12));
+        bytes[length++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    } else {
+        bytes[length++] = static_cast<char>(0xF0 | (code >> 18));
+        bytes[length++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        bytes[length++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    }
+    bytes[length++] = static_cast<char>(0x80 | (code & 0x3F));
+    out.append(bytes, length);
 }
 
 }  // namespace qm::utf8
