@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
     qm::QtFileDialogs fileDialogs;
     qm::NativeWordProvider word;
     qm::ImmediateProgramEnd program;
+    program.setLastStep([&settings] { settings.FinishSecrets(); });
     qm::Wizard wizard({settings, messages, fileDialogs, word, program, qm::AppDirectory(), databaseToOpen});
     // Boxes and dialogs are modal to the wizard window once it shows.
     auto owner = [&wizard]() -> QWidget* { return wizard.window().isVisible() ? &wizard.window() : nullptr; };

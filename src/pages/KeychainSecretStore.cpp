@@ -72,6 +72,44 @@ bool KeychainSecretStore::writeSecret(const QString& key, const QString& value) 
     return stored;
 }
 
+void KeychainSecretStore::writeSecretLater(const QString& key, const QString& value,
+                                           std::function<void(bool stored)> done) {
+    if (!reachable_) {
+        done(false);
+        return;
+    }
+    auto* job = new QKeychain::WritePasswordJob(service_);
+    job->setKey(key);
+    job->setTextData(value);
+    job->setAutoDelete(true);
+    ++writing_;
+    QObject::connect(job, &QKeychain::Job::finished, answers_.get(), [this, job, done = std::move(done)] {
+        --writing_;
+        const bool stored = job->error() == QKeychain::NoError;
+        if (!stored)
+            reachable_ = false;
+        done(stored);
+    });
+    job->start();
+}
+
+bool KeychainSecretStore::waitForWrites(std::chrono::milliseconds limit) {
+    if (writing_ == 0)
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (writing_ == 0)
+            loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (writing_ != 0)
+        reachable_ = false;  // too slow to wait for again
+    return writing_ == 0;
+}
+
 #else
 
 KeychainSecretStore::KeychainSecretStore(QString service, std::chrono::milliseconds timeout)
@@ -83,6 +121,15 @@ std::optional<QString> KeychainSecretStore::readSecret(const QString&) {
 
 bool KeychainSecretStore::writeSecret(const QString&, const QString&) {
     return false;
+}
+
+void KeychainSecretStore::writeSecretLater(const QString&, const QString&,
+                                           std::function<void(bool stored)> done) {
+    done(false);
+}
+
+bool KeychainSecretStore::waitForWrites(std::chrono::milliseconds) {
+    return true;
 }
 
 #endif

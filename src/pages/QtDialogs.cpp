@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <cstdio>
+#include <utility>
 
 namespace qm {
 
@@ -44,6 +45,8 @@ QString QtFileDialogs::choose(const FileDialogRequest& request) {
 }
 
 void ImmediateProgramEnd::End() {
+    if (auto step = std::exchange(lastStep_, nullptr))
+        step();
     std::fflush(nullptr);
     ::_exit(0);
 }

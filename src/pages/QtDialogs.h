@@ -34,13 +34,19 @@ class QtFileDialogs : public FileDialogs {
     DialogOwner owner_;
 };
 
-// Ends the process at once: every window goes, nothing else runs. Settings
-// are already on disk (every change is written when it happens) and the
-// export writes its document under a temporary name until it is complete.
+// Ends the process at once: every window goes, nothing else runs but the
+// last step it was given (the settings' password, which waits for the
+// keyring at most a moment). The settings file is already on disk (every
+// change is written when it happens) and the export writes its document
+// under a temporary name until it is complete.
 class ImmediateProgramEnd : public ProgramLifetime {
   public:
+    void setLastStep(std::function<void()> step) { lastStep_ = std::move(step); }
     [[noreturn]] void End() override;
     bool hasEnded() const override { return false; }
+
+  private:
+    std::function<void()> lastStep_;
 };
 
 }  // namespace qm

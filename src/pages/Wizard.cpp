@@ -80,6 +80,9 @@ void Wizard::Show(QWidget& page) {
 }
 
 void Wizard::Hide(QWidget& page) {
+    // Leaving page 1 hands the password to the keyring: never while it is typed.
+    if (isLoaded(1) && &page == static_cast<QWidget*>(&form1()))
+        services_.settings.StoreSecrets();
     const bool wasCurrent = currentPage() == &page;
     shown_.erase(std::remove(shown_.begin(), shown_.end(), &page), shown_.end());
     if (wasCurrent)

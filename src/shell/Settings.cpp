@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <utility>
 
 namespace qm {
 
@@ -38,11 +39,14 @@ bool MakeOwnerOnlyFile(const QString& fileName) {
 }
 
 SettingsStore::SettingsStore(QString fileName, SecretStore* secrets)
-    : fileName_(std::move(fileName)), secrets_(secrets) {
+    : fileName_(std::move(fileName)), secrets_(secrets), self_(std::make_shared<SettingsStore*>(this)) {
     file_ = std::make_unique<QSettings>(fileName_, QSettings::IniFormat);
 }
 
-SettingsStore::~SettingsStore() = default;
+SettingsStore::~SettingsStore() {
+    FinishSecrets();
+    *self_ = nullptr;
+}
 
 QString SettingsStore::defaultFileName() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, texts::kSettingsApplication).fileName();
@@ -57,6 +61,8 @@ QString SettingsStore::qualified(const QString& key) const {
 }
 
 QString SettingsStore::ReadSetting(const QString& key, const QString& fallback) {
+    if (isSecret(key) && pendingSecret_)
+        return *pendingSecret_;
     file_->sync();
     const QFileInfo info(fileName_);
     if (file_->status() == QSettings::FormatError || (info.exists() && !info.isReadable()))
@@ -75,16 +81,47 @@ QString SettingsStore::ReadSetting(const QString& key, const QString& fallback) 
 }
 
 bool SettingsStore::WriteSetting(const QString& key, const QString& text) {
-    if (isSecret(key) && secrets_) {
-        if (knownSecret_ == text && !file_->contains(qualified(key)))
-            return true;
-        if (secrets_->writeSecret(key, text)) {
-            knownSecret_ = text;
-            return removeFromFile(key);
-        }
-        knownSecret_.reset();
+    if (isSecret(key) && secrets_ && secrets_->takesSecrets()) {
+        // Kept until StoreSecrets(); restoring the stored one changes nothing.
+        if (knownSecret_ == text && !writingSecret_ && !file_->contains(qualified(key)))
+            pendingSecret_.reset();
+        else
+            pendingSecret_ = text;
+        return true;
     }
     return writeToFile(key, text);
+}
+
+void SettingsStore::StoreSecrets() {
+    if (!pendingSecret_ || !secrets_)
+        return;
+    const QString value = *std::exchange(pendingSecret_, std::nullopt);
+    writingSecret_ = value;
+    const std::weak_ptr<SettingsStore*> self = self_;
+    secrets_->writeSecretLater(texts::kKeyPassword, value, [self, value](bool stored) {
+        const std::shared_ptr<SettingsStore*> alive = self.lock();
+        SettingsStore* store = alive ? *alive : nullptr;
+        // Only the answer to the newest write counts.
+        if (!store || store->writingSecret_ != value)
+            return;
+        store->writingSecret_.reset();
+        if (stored) {
+            store->knownSecret_ = value;
+            store->removeFromFile(texts::kKeyPassword);
+        } else {
+            store->knownSecret_.reset();
+            store->writeToFile(texts::kKeyPassword, value);
+        }
+    });
+}
+
+void SettingsStore::FinishSecrets(std::chrono::milliseconds limit) {
+    StoreSecrets();
+    if (writingSecret_ && !secrets_->waitForWrites(limit) && writingSecret_) {
+        // The store did not answer in time: the file keeps the password,
+        // as the newest copy, until the store takes it on a later run.
+        writeToFile(texts::kKeyPassword, *writingSecret_);
+    }
 }
 
 bool SettingsStore::writeToFile(const QString& key, const QString& text) {

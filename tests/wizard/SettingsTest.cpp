@@ -170,16 +170,59 @@ TEST_F(Settings, ARestoredPasswordIsNotWrittenBackToTheKeyring) {
     {
         SettingsStore store(file(), &keyring);
         store.WriteSetting(texts::kKeyPassword, QStringLiteral("pw"));
-    }
+    }  // the end stores it
+    EXPECT_EQ(keyring.writes, 1);
     EXPECT_FALSE(contentsOf(file()).contains("pw"));
     SettingsStore nextRun(file(), &keyring);
     const QString restored = nextRun.ReadSetting(texts::kKeyPassword);
     EXPECT_EQ(restored, QStringLiteral("pw"));
     nextRun.WriteSetting(texts::kKeyPassword, restored);  // the box's change handler
+    nextRun.StoreSecrets();
     EXPECT_EQ(keyring.writes, 1);
     nextRun.WriteSetting(texts::kKeyPassword, QStringLiteral("pw2"));
+    nextRun.StoreSecrets();
     EXPECT_EQ(keyring.writes, 2);
     EXPECT_EQ(keyring.held.value(texts::kKeyPassword), QStringLiteral("pw2"));
+}
+
+// Typing a password hands nothing to the keyring (which might open a window
+// of its own and catch the next keystrokes); the last one goes when page 1 is
+// left, once.
+TEST_F(Settings, TheKeyringGetsThePasswordWhenPageOneIsLeftNotWhileItIsTyped) {
+    AcceptingSecrets keyring;
+    SettingsStore store(file(), &keyring);
+    for (const QString& typed : {QStringLiteral("s"), QStringLiteral("se"), QStringLiteral("sec")})
+        store.WriteSetting(texts::kKeyPassword, typed);
+    EXPECT_EQ(keyring.writes, 0);
+    EXPECT_EQ(store.ReadSetting(texts::kKeyPassword), QStringLiteral("sec"));
+    store.StoreSecrets();
+    store.StoreSecrets();
+    EXPECT_EQ(keyring.writes, 1);
+    EXPECT_EQ(keyring.held.value(texts::kKeyPassword), QStringLiteral("sec"));
+}
+
+// A keyring that never answers: the end waits only as long as it is told to,
+// then the file keeps the password, so the next run still has it.
+TEST_F(Settings, APasswordTheKeyringDoesNotTakeInTimeStaysInTheFile) {
+    class SilentSecrets : public qm::SecretStore {
+      public:
+        std::optional<QString> readSecret(const QString&) override { return std::nullopt; }
+        bool writeSecret(const QString&, const QString&) override { return false; }
+        void writeSecretLater(const QString&, const QString&, std::function<void(bool)>) override {
+            ++started;
+        }
+        bool waitForWrites(std::chrono::milliseconds) override { return false; }
+        int started = 0;
+    } keyring;
+    {
+        SettingsStore store(file(), &keyring);
+        store.WriteSetting(texts::kKeyPassword, QStringLiteral("typed"));
+        store.FinishSecrets(std::chrono::milliseconds(0));
+        EXPECT_EQ(keyring.started, 1);
+    }
+    SettingsStore nextRun(file());
+    EXPECT_EQ(nextRun.ReadSetting(texts::kKeyPassword), QStringLiteral("typed"));
+    EXPECT_EQ(modeOf(file()), static_cast<mode_t>(0600));
 }
 
 TEST_F(Settings, AnUnreadableFileIsAFailureNotAnEmptyValue) {
