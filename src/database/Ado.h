@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -49,6 +50,12 @@ class RowSource {
     // Values of rows [first, first + count) in order; fewer at the end of the table.
     virtual std::vector<std::vector<Value>> rows(long long first, int count) = 0;
 };
+
+// How often a database file was read and opened afresh in this process. The
+// database opened last is shared by every connection that opens the same,
+// unchanged file with the same password again (see OpenDatabase), so one pass
+// through the wizard reads an encrypted file, say, once.
+std::uint64_t DatabaseOpenings();
 
 // A connection to one database file. The file is only ever read, whatever
 // Mode says. A connection and the record sets opened on it are meant for one

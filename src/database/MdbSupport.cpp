@@ -12,9 +12,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <optional>
 
 namespace qm {
 
@@ -223,6 +226,9 @@ bool ConnectionState::readPageStart(std::uint32_t page, std::uint8_t* out, std::
 }
 
 MdbHandlePtr ConnectionState::cloneHandle() const {
+    // One database may serve several connections: clones are made one at a time.
+    static std::mutex cloning;
+    std::lock_guard lock(cloning);
     MdbHandlePtr clone(mdb_clone_handle(handle.get()));
     if (!clone)
         throw std::bad_alloc();
@@ -237,7 +243,75 @@ const CatalogObject* ConnectionState::findObject(const QString& name) const {
     return nullptr;
 }
 
+namespace {
+
+// What tells one state of a file on disk from another.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
+        return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+               a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec &&
+               a.changed.tv_sec == b.changed.tv_sec && a.changed.tv_nsec == b.changed.tv_nsec;
+    }
+};
+
+std::optional<FileIdentity> identityOf(const QString& path) {
+    struct stat info {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return FileIdentity{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+// The database opened last, shared by every open that asks for it again.
+struct OpenedDatabase {
+    OpenRequest request;
+    FileIdentity identity;
+    std::shared_ptr<ConnectionState> state;
+
+    bool serves(const OpenRequest& other, const FileIdentity& now) const {
+        return request.path == other.path && request.password == other.password &&
+               request.aceProvider == other.aceProvider && identity == now;
+    }
+};
+
+std::mutex openedMutex;
+std::optional<OpenedDatabase> lastOpened;
+std::atomic<std::uint64_t> openings{0};
+
+std::shared_ptr<ConnectionState> openAfresh(const OpenRequest& request);
+
+}  // namespace
+
+std::uint64_t DatabaseOpenings() {
+    return openings.load();
+}
+
 std::shared_ptr<ConnectionState> OpenDatabase(const OpenRequest& request) {
+    const std::optional<FileIdentity> before = identityOf(request.path);
+    if (before) {
+        std::lock_guard lock(openedMutex);
+        if (lastOpened && lastOpened->serves(request, *before))
+            return lastOpened->state;
+    }
+    std::shared_ptr<ConnectionState> state = openAfresh(request);
+    // Kept only when the file did not change while it was read.
+    const std::optional<FileIdentity> after = identityOf(request.path);
+    std::lock_guard lock(openedMutex);
+    if (before && after && *before == *after)
+        lastOpened = OpenedDatabase{request, *after, state};
+    else
+        lastOpened.reset();
+    return state;
+}
+
+namespace {
+
+std::shared_ptr<ConnectionState> openAfresh(const OpenRequest& request) {
+    ++openings;
     auto state = std::make_shared<ConnectionState>();
     state->path = request.path;
     checkHeader(request, readFileStart(request.path, state->fileSize, state->file), *state);
@@ -264,6 +338,8 @@ std::shared_ptr<ConnectionState> OpenDatabase(const OpenRequest& request) {
     finishOpen(request, state);
     return state;
 }
+
+}  // namespace
 
 std::shared_ptr<ConnectionState> OpenDatabaseImage(const OpenRequest& request, DatabaseImage image) {
     auto state = std::make_shared<ConnectionState>();

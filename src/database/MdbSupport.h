@@ -104,7 +104,14 @@ struct OpenRequest {
 // applies the provider's format rules and the Jet password check, opens libmdb
 // READ-ONLY (whatever mode the caller asked for) and reads the catalogue.
 // Throws DatabaseError with a description worded like the provider's.
+//
+// The database opened last is kept and shared: asking again for the same
+// file (same path, same file on disk, unchanged size, modification and
+// change times) with the same password and provider gives the open database
+// again, without reading, checking and (for an encrypted file) decrypting it
+// once more. A file changed meanwhile, or another password, is opened afresh.
 std::shared_ptr<ConnectionState> OpenDatabase(const OpenRequest& request);
+
 
 // A whole database file in memory (a decrypted image, for instance). owner
 // keeps data alive; the connection and every record set share it.

@@ -37,6 +37,26 @@ class PageFour : public ::testing::Test {
     WizardRig rig;
 };
 
+// The table list, page 2's open, the preview, the field list and the export
+// all use the database read once; a changed file is read again.
+TEST_F(PageFour, AWholePassReadsTheDatabaseOnce) {
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("edges.mdb"));
+    ASSERT_TRUE(QFile::copy(edgeTables(), database));
+    const std::uint64_t before = qm::DatabaseOpenings();
+    reach(database, QStringLiteral("Prices"), {QStringLiteral("Name")});
+    finish(output(QStringLiteral("once.docx")));
+    EXPECT_EQ(page().PushButton4->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(qm::DatabaseOpenings() - before, 1u);
+
+    QFile file(database);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write(QByteArray(4096, '\0'));  // one more (empty) page
+    file.close();
+    rig.page1().PushButton3->click();  // page 1's "Next >" lists the tables afresh
+    EXPECT_EQ(qm::DatabaseOpenings() - before, 2u);
+}
+
 TEST_F(PageFour, FirstShowingProposesOutputDocBesideTheDatabaseAndStoresIt) {
     const QString database = edgeTables();
     reach(database, QStringLiteral("Prices"), {QStringLiteral("Name")});
