@@ -9,11 +9,10 @@
 #include "export/document/NativeWord.h"
 #include "shell/ErrorReport.h"
 #include "shell/FileSystem.h"
+#include "shell/TerminationRequests.h"
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -28,8 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <thread>
+#include <optional>
 
 namespace {
 
@@ -99,152 +97,130 @@ class TerminalProgress : public qm::ExportObserver {
     bool shown_ = false;
 };
 
-// Ctrl-C, kill and a closed terminal. They are blocked in every thread from
-// the start and taken by one watcher thread, so they never cut a save short
-// at a random point: before the save nothing of the document is on disk (the
-// text spool is an anonymous file) and the program ends at once; during a save
-// the end waits until the save has cleaned up after itself.
-class TerminationSignals {
+// Ctrl-C, kill and a closed terminal (TerminationRequests, on a thread of its
+// own): before the save nothing of the document is on disk (the text spool is
+// an anonymous file) and the program ends at once, by the signal, with one
+// line saying so; a save in progress first finishes, or (when the request came
+// before the new file was complete) throws it away, so the previous document
+// stays as it was.
+std::atomic<bool> gDocumentWritten{false};
+
+[[noreturn]] void endByTermination(int signal) {
+    const char* name = sigabbrev_np(signal);
+    // After a progress line on a terminal, on a line of its own.
+    std::fprintf(stderr, "%squillmerge-export: interrupted (SIG%s); %s\n",
+                 ::isatty(STDERR_FILENO) == 1 ? "\n" : "", name ? name : "?",
+                 gDocumentWritten ? "the document had been written" : "no document was written");
+    std::fflush(stderr);
+    // End the way the signal ends a program, so a calling shell sees it.
+    std::signal(signal, SIG_DFL);
+    ::raise(signal);
+    std::_Exit(128 + signal);
+}
+
+// Once a termination has come, the main thread waits for it to end the program.
+[[noreturn]] void awaitTheEnd() {
+    for (;;)
+        ::pause();
+}
+
+// Every save goes through this guard: no termination while the engine saves;
+// a complete file replaces the old one only when none came meanwhile.
+class CommandLineSaves : public qm::SaveGuard {
   public:
-    static void install() {
-        sigset_t set = terminationSet();
-        pthread_sigmask(SIG_BLOCK, &set, nullptr);
-        std::thread(watch).detach();
+    void begin() override { shield_.emplace(); }
+    bool mayCommit(QString& reason) override {
+        if (!qm::TerminationShield::interrupted())
+            return true;
+        reason = QStringLiteral("interrupted");
+        return false;
     }
-
-    // While one lives, a termination waits; interrupted() says whether one came.
-    class SaveWindow {
-      public:
-        SaveWindow() : lock_(mutex()) {}
-        bool interrupted() const { return received().load() != 0; }
-        // The document is in place: a termination from now on says so.
-        void written() { written_ = true; }
-        // Lets the waiting termination end the program.
-        [[noreturn]] void endNow() {
-            lock_.unlock();
-            for (;;)
-                ::pause();
-        }
-
-      private:
-        std::unique_lock<std::mutex> lock_;
-    };
+    void end(bool committed) override {
+        if (committed && !intoTemporaryFile)
+            gDocumentWritten = true;
+        const bool interrupted = qm::TerminationShield::interrupted();
+        shield_.reset();
+        if (interrupted && !intoTemporaryFile)
+            awaitTheEnd();
+    }
+    // The document goes to a temporary file first (for standard output),
+    // under a shield of the caller's.
+    bool intoTemporaryFile = false;
 
   private:
-    static sigset_t terminationSet() {
-        sigset_t set;
-        sigemptyset(&set);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-            sigaddset(&set, signal);
-        return set;
-    }
-    static std::mutex& mutex() {
-        static std::mutex saving;
-        return saving;
-    }
-    static std::atomic<int>& received() {
-        static std::atomic<int> signal{0};
-        return signal;
-    }
-    static inline std::atomic<bool> written_{false};
-    [[noreturn]] static void watch() {
-        sigset_t set = terminationSet();
-        int signal = 0;
-        while (sigwait(&set, &signal) != 0) {
-        }
-        received().store(signal);
-        mutex().lock();  // a save in progress finishes or cleans up first; never unlocked
-        const char* name = sigabbrev_np(signal);
-        // After a progress line on a terminal, on a line of its own.
-        std::fprintf(stderr, "%squillmerge-export: interrupted (SIG%s); %s\n",
-                     ::isatty(STDERR_FILENO) == 1 ? "\n" : "", name ? name : "?",
-                     written_ ? "the document had been written" : "no document was written");
-        std::fflush(stderr);
-        // End the way the signal ends a program, so a calling shell sees it.
-        std::signal(signal, SIG_DFL);
-        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-        pthread_kill(pthread_self(), signal);
-        std::_Exit(128 + signal);
-    }
-};
-
-// A save as the engine does it, except that the document is first stored
-// under a staged name beside the target (unpredictable, created by the
-// engine's exclusive save) and renamed over the target only when no
-// termination came meanwhile. So a termination during a save leaves neither a
-// temporary file nor a replaced document: the previous output stays as it was.
-//
-// The output "-" is standard output: the document is saved under a staged
-// name in the temporary folder, opened, removed, and then copied out, so that
-// nothing of it stays on disk however the run ends.
-class StagedDocument : public qm::WordDocument {
-  public:
-    explicit StagedDocument(std::unique_ptr<qm::WordDocument> inner) : inner_(std::move(inner)) {}
-    void TypeText(const qm::TextSpool& text) override { inner_->TypeText(text); }
-    void Close() override { inner_->Close(); }
-    void SaveAs(const QString& path) override;
-
-  private:
-    void saveToStandardOutput();
-    std::unique_ptr<qm::WordDocument> inner_;
+    std::optional<qm::TerminationShield> shield_;
 };
 
 // The output name that stands for standard output.
 const QString kStandardOutput = QStringLiteral("-");
 
-QString stagedName(const QDir& folder, const QString& fileName) {
-    return folder.filePath(QStringLiteral(".%1.%2.part")
-                               .arg(fileName, QString::number(QRandomGenerator::system()->generate64(), 36)));
+// Standard output as the document's target: the engine saves it into the
+// temporary folder under an unpredictable name, the file is opened and
+// removed, and then copied out, so nothing of it stays on disk however the
+// run ends.
+class StandardOutputDocument : public qm::WordDocument {
+  public:
+    StandardOutputDocument(std::unique_ptr<qm::WordDocument> inner, CommandLineSaves& saves)
+        : inner_(std::move(inner)), saves_(saves) {}
+    void TypeText(const qm::TextSpool& text) override { inner_->TypeText(text); }
+    void Close() override { inner_->Close(); }
+    void SaveAs(const QString& path) override;
+
+  private:
+    std::unique_ptr<qm::WordDocument> inner_;
+    CommandLineSaves& saves_;
+};
+
+[[noreturn]] void cannotWrite(int error) {
+    throw qm::Failure(QStringLiteral("Could not write the document to standard output: %1")
+                          .arg(QString::fromLocal8Bit(std::strerror(error))));
 }
 
-[[noreturn]] void saveFailed(const QString& path, const QString& reason) {
-    throw qm::Failure(QStringLiteral("Could not save '%1': %2").arg(path, reason));
-}
-
-// The file a save replaces: the path with its symbolic links followed, as the
-// engine's own save follows them.
-QString saveTarget(const QString& path) {
-    QFileInfo target(path);
-    for (int hops = 0; target.isSymLink(); ++hops) {
-        if (hops == 40)
-            saveFailed(path, QString::fromLocal8Bit(std::strerror(ELOOP)));
-        target.setFile(target.symLinkTarget());
-    }
-    return target.filePath();
-}
-
-void StagedDocument::saveToStandardOutput() {
-    const QString staged = stagedName(QDir::temp(), QStringLiteral("quillmerge-export"));
+void StandardOutputDocument::SaveAs(const QString& path) {
+    if (path != kStandardOutput)
+        return inner_->SaveAs(path);
+    const QString staged =
+        QDir::temp().filePath(QStringLiteral(".quillmerge-export.%1.part")
+                                  .arg(QString::number(QRandomGenerator::system()->generate64(), 36)));
     const QByteArray nativeStaged = QFile::encodeName(staged);
-    TerminationSignals::SaveWindow window;
+    // No termination from before the file exists until it is written out.
+    std::optional<qm::TerminationShield> shield(std::in_place);
+    saves_.intoTemporaryFile = true;
+    std::optional<qm::Failure> failed;
     try {
         inner_->SaveAs(staged);
     } catch (const qm::Failure& failure) {
-        ::unlink(nativeStaged.constData());
-        QString description = failure.description();
-        throw qm::Failure(description.replace(staged, QStringLiteral("standard output")), failure.number());
+        failed = failure;
     }
-    const int document = ::open(nativeStaged.constData(), O_RDONLY | O_CLOEXEC);
+    saves_.intoTemporaryFile = false;
+    const int document = failed ? -1 : ::open(nativeStaged.constData(), O_RDONLY | O_CLOEXEC);
     const int openError = errno;
     ::unlink(nativeStaged.constData());
-    if (window.interrupted())
-        window.endNow();
+    if (qm::TerminationShield::interrupted()) {
+        if (document >= 0)
+            ::close(document);
+        shield.reset();
+        awaitTheEnd();
+    }
+    if (failed) {
+        QString description = failed->description();
+        throw qm::Failure(description.replace(staged, QStringLiteral("standard output")), failed->number());
+    }
     if (document < 0)
-        saveFailed(kStandardOutput, QString::fromLocal8Bit(std::strerror(openError)));
+        cannotWrite(openError);
     // Copied in pieces, each written whole.
     char buffer[1 << 16];
     for (;;) {
         const ssize_t got = ::read(document, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got <= 0) {
+        if (got < 0) {
             const int error = errno;
-            if (got < 0) {
-                ::close(document);
-                saveFailed(kStandardOutput, QString::fromLocal8Bit(std::strerror(error)));
-            }
-            break;
+            ::close(document);
+            cannotWrite(error);
         }
+        if (got == 0)
+            break;
         for (ssize_t sent = 0; sent < got;) {
             const ssize_t put = ::write(STDOUT_FILENO, buffer + sent, static_cast<std::size_t>(got - sent));
             if (put < 0 && errno == EINTR)
@@ -252,78 +228,43 @@ void StagedDocument::saveToStandardOutput() {
             if (put < 0) {
                 const int error = errno;
                 ::close(document);
-                throw qm::Failure(QStringLiteral("Could not write the document to standard output: %1")
-                                      .arg(QString::fromLocal8Bit(std::strerror(error))));
+                cannotWrite(error);
             }
             sent += put;
         }
     }
     ::close(document);
-    window.written();
+    gDocumentWritten = true;
 }
 
-void StagedDocument::SaveAs(const QString& path) {
-    if (path == kStandardOutput)
-        return saveToStandardOutput();
-    if (path.isEmpty())
-        return inner_->SaveAs(path);  // the engine's own refusal
-    const QString target = saveTarget(path);
-    const QByteArray nativeTarget = QFile::encodeName(target);
-    struct stat existing {};
-    const bool exists = ::stat(nativeTarget.constData(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
-        saveFailed(path, QStringLiteral("It is a folder"));
-    if (exists && ::access(nativeTarget.constData(), W_OK) != 0)
-        saveFailed(path, QString::fromLocal8Bit(std::strerror(errno)));
-
-    const QFileInfo info(target);
-    const QString staged = stagedName(info.dir(), info.fileName());
-    const QByteArray nativeStaged = QFile::encodeName(staged);
-    TerminationSignals::SaveWindow window;
-    try {
-        inner_->SaveAs(staged);
-    } catch (const qm::Failure& failure) {
-        ::unlink(nativeStaged.constData());
-        QString description = failure.description();
-        throw qm::Failure(description.replace(staged, path), failure.number());
-    }
-    if (window.interrupted()) {
-        ::unlink(nativeStaged.constData());
-        window.endNow();
-    }
-    // The replaced file's permissions carry over, as with the engine's own save.
-    if (exists)
-        ::chmod(nativeStaged.constData(), existing.st_mode & 07777);
-    if (::rename(nativeStaged.constData(), nativeTarget.constData()) != 0) {
-        const int error = errno;
-        ::unlink(nativeStaged.constData());
-        saveFailed(path, QString::fromLocal8Bit(std::strerror(error)));
-    }
-    window.written();
-}
-
-class StagedApplication : public qm::WordApplication {
+class StandardOutputApplication : public qm::WordApplication {
   public:
-    explicit StagedApplication(std::unique_ptr<qm::WordApplication> inner) : inner_(std::move(inner)) {}
+    StandardOutputApplication(std::unique_ptr<qm::WordApplication> inner, CommandLineSaves& saves)
+        : inner_(std::move(inner)), saves_(saves) {}
     void setVisible(bool visible) override { inner_->setVisible(visible); }
     std::unique_ptr<qm::WordDocument> AddDocument() override {
-        return std::make_unique<StagedDocument>(inner_->AddDocument());
+        return std::make_unique<StandardOutputDocument>(inner_->AddDocument(), saves_);
     }
     void Quit() override { inner_->Quit(); }
 
   private:
     std::unique_ptr<qm::WordApplication> inner_;
+    CommandLineSaves& saves_;
 };
 
-// The engine, saving every document in the given format (the staged name says nothing about it).
-class StagedWordProvider : public qm::WordProvider {
+// The engine, saving every document in the given format through the guard;
+// standard output as the document "-".
+class CommandLineWordProvider : public qm::WordProvider {
   public:
-    explicit StagedWordProvider(qm::DocumentFormat format) : engine_(format) {}
+    explicit CommandLineWordProvider(qm::DocumentFormat format) : engine_(format) {
+        engine_.setSaveGuard(&saves_);
+    }
     std::unique_ptr<qm::WordApplication> CreateApplication() override {
-        return std::make_unique<StagedApplication>(engine_.CreateApplication());
+        return std::make_unique<StandardOutputApplication>(engine_.CreateApplication(), saves_);
     }
 
   private:
+    CommandLineSaves saves_;
     qm::NativeWordProvider engine_;
 };
 
@@ -371,11 +312,9 @@ QString readPasswordFile(const QString& path) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // Before any other thread exists, so that every thread inherits the blocking.
-    TerminationSignals::install();
-    // A file-size limit (ulimit -f) makes a write fail with "File too large",
-    // reported like any other failed save, instead of killing the program.
-    std::signal(SIGXFSZ, SIG_IGN);
+    // Also ignores the file-size limit (ulimit -f): a write past it fails with
+    // "File too large", reported like any other failed save.
+    const qm::TerminationRequests terminations(endByTermination, qm::TerminationRequests::Delivery::Thread);
     // A reader of standard output that goes away makes the write fail, which
     // is reported, instead of ending the program before it cleans up.
     std::signal(SIGPIPE, SIG_IGN);
@@ -522,7 +461,7 @@ int main(int argc, char* argv[]) {
 
     CommandLineErrors errors;
     qm::Procedure proc(errors, QStringLiteral("Form4.PushButton4_Click"));
-    StagedWordProvider word(forcedFormat.value_or(qm::DocumentFormatForPath(inputs.output)));
+    CommandLineWordProvider word(forcedFormat.value_or(qm::DocumentFormatForPath(inputs.output)));
     bool saved = false;
     {
         TerminalProgress progress;

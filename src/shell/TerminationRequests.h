@@ -2,17 +2,22 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 class QSocketNotifier;
 
 namespace qm {
 
 // SIGINT, SIGTERM and SIGHUP (a logout, kill, Ctrl-C in the terminal that
-// started the program) turned into an ordinary event: the handler only writes
-// the signal's number to a pipe, and the callback is called from the event
-// loop, where the program can end the way it ends when its window closes.
-// While the event loop does not run (the save of a document), a request waits
-// for it, so a save is never cut short in the middle.
+// started the program) turned into an ordinary call: the signal handler only
+// writes the signal's number to a pipe, and the callback is called
+//
+// - from the event loop (Delivery::EventLoop, the wizard), where the program
+//   can end the way it ends when its window closes. While the event loop does
+//   not run (the save of a document), a request waits for it;
+// - on a thread of its own (Delivery::Thread, the command line, whose work
+//   runs without an event loop), once no TerminationShield is up: a save in
+//   progress finishes or cleans up first.
 //
 // A file-size limit (SIGXFSZ) is ignored, so that a write past it fails with
 // "File too large" like any other failed write instead of killing the program.
@@ -20,8 +25,11 @@ namespace qm {
 // One instance at most; it restores the previous handlers when it goes.
 class TerminationRequests {
   public:
+    enum class Delivery { EventLoop, Thread };
+
     // requested: what to do, with the number of the signal that came.
-    explicit TerminationRequests(std::function<void(int signal)> requested);
+    explicit TerminationRequests(std::function<void(int signal)> requested,
+                                 Delivery delivery = Delivery::EventLoop);
     ~TerminationRequests();
 
     TerminationRequests(const TerminationRequests&) = delete;
@@ -29,9 +37,24 @@ class TerminationRequests {
 
   private:
     void readPipe();
+    void watch();
 
     std::function<void(int)> requested_;
     std::unique_ptr<QSocketNotifier> notifier_;
+    std::thread watcher_;
+};
+
+// While one is up, a request delivered on TerminationRequests' thread waits
+// (shields may nest, on one thread). interrupted() tells the work it covers
+// that a request came, so that it can undo what it began.
+class TerminationShield {
+  public:
+    TerminationShield();
+    ~TerminationShield();
+    TerminationShield(const TerminationShield&) = delete;
+    TerminationShield& operator=(const TerminationShield&) = delete;
+
+    static bool interrupted();
 };
 
 }  // namespace qm

@@ -56,10 +56,24 @@ std::unique_ptr<DocumentWriter> DocumentWriterFor(DocumentFormat format);
 // The writer for a file name: DocumentWriterFor(DocumentFormatForPath(path)).
 std::unique_ptr<DocumentWriter> DocumentWriterFor(const QString& path);
 
+// What the caller of a save may add around it: begin() comes before anything
+// is written, mayCommit() when the new file is complete and about to replace
+// the old one (false: it is thrown away, and the save fails with the reason
+// given), end(committed) when the save is over, however it ended.
+class SaveGuard {
+  public:
+    virtual ~SaveGuard() = default;
+    virtual void begin() = 0;
+    virtual bool mayCommit(QString& reason) = 0;
+    virtual void end(bool committed) = 0;
+};
+
 // Saves atomically: write gets a new temporary file beside path, which
 // replaces path only when write returned and everything reached the disk. On
 // any failure the previous file at path (if any) is untouched, no temporary
 // file is left, and qm::Failure says "Could not save '<path>': <reason>".
-void SaveAtomically(const QString& path, const std::function<void(QIODevice& device)>& write);
+// guard, when given, is asked before the new file replaces the old one.
+void SaveAtomically(const QString& path, const std::function<void(QIODevice& device)>& write,
+                    SaveGuard* guard = nullptr);
 
 }  // namespace qm

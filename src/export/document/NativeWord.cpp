@@ -14,6 +14,7 @@ struct ApplicationState {
     bool quit = false;
     bool visible = false;                  // remembered only: the engine has no window
     std::optional<DocumentFormat> format;  // of every document, or by name
+    SaveGuard* guard = nullptr;
 };
 
 class NativeDocument : public WordDocument {
@@ -35,7 +36,8 @@ class NativeDocument : public WordDocument {
         content_.modified = QDateTime::currentDateTimeUtc();
         const auto writer =
             application_->format ? DocumentWriterFor(*application_->format) : DocumentWriterFor(path);
-        SaveAtomically(path, [&](QIODevice& device) { writer->write(content_, device); });
+        SaveAtomically(
+            path, [&](QIODevice& device) { writer->write(content_, device); }, application_->guard);
     }
 
     void Close() override {
@@ -59,7 +61,10 @@ class NativeDocument : public WordDocument {
 
 class NativeApplication : public WordApplication {
   public:
-    explicit NativeApplication(std::optional<DocumentFormat> format) { state_->format = format; }
+    NativeApplication(std::optional<DocumentFormat> format, SaveGuard* guard) {
+        state_->format = format;
+        state_->guard = guard;
+    }
 
     void setVisible(bool visible) override {
         requireRunning();
@@ -90,7 +95,7 @@ class NativeApplication : public WordApplication {
 }  // namespace
 
 std::unique_ptr<WordApplication> NativeWordProvider::CreateApplication() {
-    return std::make_unique<NativeApplication>(format_);
+    return std::make_unique<NativeApplication>(format_, guard_);
 }
 
 }  // namespace qm

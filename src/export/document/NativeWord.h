@@ -25,9 +25,13 @@ class NativeWordProvider : public WordProvider {
     explicit NativeWordProvider(std::optional<DocumentFormat> format = std::nullopt) : format_(format) {}
 
     std::unique_ptr<WordApplication> CreateApplication() override;
+    // A guard every save of its documents goes through (SaveAtomically); it
+    // must outlive them.
+    void setSaveGuard(SaveGuard* guard) { guard_ = guard; }
 
   private:
     std::optional<DocumentFormat> format_;
+    SaveGuard* guard_ = nullptr;
 };
 
 }  // namespace qm
