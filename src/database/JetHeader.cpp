@@ -4,6 +4,7 @@
 #include "database/CodePage.h"
 #include "database/Rc4.h"
 
+#include <QtEndian>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -41,8 +42,7 @@ DatabaseError unrecognized() {
 }
 
 std::uint32_t readUInt32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
+    return qFromLittleEndian<std::uint32_t>(p);
 }
 
 // Converts like a Java (int) cast: NaN gives 0, out-of-range values saturate.
@@ -137,7 +137,7 @@ HeaderInfo ReadHeader(const QByteArray& fileStart) {
 
     const QByteArray page = clearHeader(fileStart, info.format);
     const auto* clear = reinterpret_cast<const std::uint8_t*>(page.constData());
-    info.codePage = clear[kCodePageOffset] | clear[kCodePageOffset + 1] << 8;
+    info.codePage = qFromLittleEndian<std::uint16_t>(clear + kCodePageOffset);
     info.databaseKey = readUInt32(clear + kDatabaseKeyOffset);
 
     if (info.isAce()) {

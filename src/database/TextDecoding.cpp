@@ -4,6 +4,7 @@
 #include "shell/Utf8.h"
 
 #include <QString>
+#include <QtEndian>
 
 namespace qm::jet {
 
@@ -77,7 +78,7 @@ void AppendUtf16LeAsUtf8(std::string& out, const std::uint8_t* bytes, std::size_
         return;
     Utf16Writer writer(out);
     for (; i < units; ++i)
-        writer.put(static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8));
+        writer.put(qFromLittleEndian<char16_t>(bytes + 2 * i));
 }
 
 void AppendJet4Text(std::string& out, const std::uint8_t* bytes, std::size_t size) {
@@ -98,7 +99,7 @@ void AppendJet4Text(std::string& out, const std::uint8_t* bytes, std::size_t siz
             writer.put(bytes[i]);
             ++i;
         } else if (i + 1 < size) {
-            writer.put(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+            writer.put(qFromLittleEndian<char16_t>(bytes + i));
             i += 2;
         } else {
             break;

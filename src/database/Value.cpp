@@ -43,33 +43,36 @@ void appendFraction(std::string& out, std::uint64_t fraction, int width) {
     out.append(digits, static_cast<std::size_t>(length));
 }
 
-// Proleptic Gregorian date of a day number counted from 1970-01-01.
-struct CivilDate {
-    long long year;
-    int month;
-    int day;
-};
-
-CivilDate civilFromDays(long long days) {
-    // Shift to an era starting on 0000-03-01 so leap days fall at the end of a year.
-    days += 719468;
-    const long long era = (days >= 0 ? days : days - 146096) / 146097;
-    const long long dayOfEra = days - era * 146097;  // [0, 146096]
-    const long long yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;               // [0, 399]
-    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);  // [0, 365]
-    const long long monthIndex = (5 * dayOfYear + 2) / 153;                                      // March = 0
-    const int day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
-    const int month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-    const long long year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    return {year, month, day};
+// "YYYY-MM-DD" of the proleptic Gregorian calendar, the year with at least
+// four digits.
+void appendDate(std::string& out, std::chrono::sys_days day) {
+    const std::chrono::year_month_day date{day};
+    std::array<char, 8> digits{};
+    const auto end =
+        std::to_chars(digits.data(), digits.data() + digits.size(), static_cast<int>(date.year())).ptr;
+    out.append(static_cast<std::size_t>(std::max<long>(0, 4 - (end - digits.data()))), '0');
+    out.append(digits.data(), end);
+    out.push_back('-');
+    appendTwoDigits(out, static_cast<int>(static_cast<unsigned>(date.month())));
+    out.push_back('-');
+    appendTwoDigits(out, static_cast<int>(static_cast<unsigned>(date.day())));
 }
+
+// "HH:MM:SS" of a time of day in whole seconds.
+void appendClock(std::string& out, long long seconds) {
+    appendTwoDigits(out, static_cast<int>(seconds / 3600));
+    out.push_back(':');
+    appendTwoDigits(out, static_cast<int>(seconds / 60 % 60));
+    out.push_back(':');
+    appendTwoDigits(out, static_cast<int>(seconds % 60));
+}
+
+// Access's day 0, which a time given without a date gets.
+constexpr std::chrono::sys_days kAccessZeroDate = std::chrono::year{1899} / std::chrono::December / 30;
 
 // Access keeps dates from 1 Jan 100 to 31 Dec 9999.
 constexpr double kFirstAccessDate = -657434.0;
 constexpr double kLastAccessDate = 2958466.0;
-// Day number of 1899-12-30 counted from 1970-01-01.
-constexpr long long kAccessEpochFromUnix = -25569;
 
 }  // namespace
 
@@ -217,25 +220,12 @@ void appendDateTime(std::string& out, double accessDate) {
     }
     const bool midnight = seconds == 0;
     const bool datePart = midnight || day != 0;
-    if (datePart) {
-        const CivilDate date = civilFromDays(day + kAccessEpochFromUnix);
-        std::array<char, 8> year{};
-        const auto end = std::to_chars(year.data(), year.data() + year.size(), date.year).ptr;
-        out.append(static_cast<std::size_t>(std::max<long>(0, 4 - (end - year.data()))), '0');
-        out.append(year.data(), end);
-        out.push_back('-');
-        appendTwoDigits(out, date.month);
-        out.push_back('-');
-        appendTwoDigits(out, date.day);
-    }
+    if (datePart)
+        appendDate(out, kAccessZeroDate + std::chrono::days{day});
     if (!midnight) {
         if (datePart)
             out.push_back(' ');
-        appendTwoDigits(out, static_cast<int>(seconds / 3600));
-        out.push_back(':');
-        appendTwoDigits(out, static_cast<int>(seconds / 60 % 60));
-        out.push_back(':');
-        appendTwoDigits(out, static_cast<int>(seconds % 60));
+        appendClock(out, seconds);
     }
 }
 
@@ -279,33 +269,17 @@ bool appendExtendedDateTime(std::string& out, std::string_view stored) {
     using namespace std::chrono;
     // Day 0 is 0001-01-01 of the proleptic Gregorian calendar.
     constexpr sys_days kFirstDay = year{1} / January / 1;
-    // Access's zero date: a time entered without a date gets it, in this type
-    // as in Date/Time, and is shown without it.
-    constexpr sys_days kZeroDate = year{1899} / December / 30;
     const sys_days day = kFirstDay + std::chrono::days{static_cast<long long>(days)};
     const bool midnight = ticks == 0;
-    const bool datePart = midnight || day != kZeroDate;
-    if (datePart) {
-        const year_month_day date{day};
-        std::array<char, 8> digits{};
-        const auto end =
-            std::to_chars(digits.data(), digits.data() + digits.size(), static_cast<int>(date.year())).ptr;
-        out.append(static_cast<std::size_t>(std::max<long>(0, 4 - (end - digits.data()))), '0');
-        out.append(digits.data(), end);
-        out.push_back('-');
-        appendTwoDigits(out, static_cast<int>(static_cast<unsigned>(date.month())));
-        out.push_back('-');
-        appendTwoDigits(out, static_cast<int>(static_cast<unsigned>(date.day())));
-    }
+    // A time entered without a date gets Access's zero date, in this type as
+    // in Date/Time, and is shown without it.
+    const bool datePart = midnight || day != kAccessZeroDate;
+    if (datePart)
+        appendDate(out, day);
     if (!midnight) {
         if (datePart)
             out.push_back(' ');
-        const std::uint64_t seconds = ticks / kTicksPerSecond;
-        appendTwoDigits(out, static_cast<int>(seconds / 3600));
-        out.push_back(':');
-        appendTwoDigits(out, static_cast<int>(seconds / 60 % 60));
-        out.push_back(':');
-        appendTwoDigits(out, static_cast<int>(seconds % 60));
+        appendClock(out, static_cast<long long>(ticks / kTicksPerSecond));
         appendFraction(out, ticks % kTicksPerSecond, 7);
     }
     return true;

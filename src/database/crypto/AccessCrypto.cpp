@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <QtEndian>
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -69,7 +70,7 @@ std::span<const unsigned char> encryptionStructure(std::span<const unsigned char
     const std::size_t available = std::min(page.size(), header.pageSize);
     if (available < kEncryptionOffset + 2)
         throw Failure(DamagedHeaderMessage(QStringLiteral("the header page is cut short")));
-    const std::size_t length = page[kEncryptionOffset] | page[kEncryptionOffset + 1] << 8;
+    const std::size_t length = qFromLittleEndian<std::uint16_t>(page.data() + kEncryptionOffset);
     if (length == 0)
         throw Failure(
             DamagedHeaderMessage(QStringLiteral("the database is encoded but has no encryption header")));
@@ -118,7 +119,7 @@ void decryptImage(SecureBuffer& image, const Header& header, PageDecryptor& decr
     for (std::size_t i = 0; i < header.encodingKey.size(); ++i)
         headerPage[kEncodingKeyOffset + i] ^=
             header.encodingKey[i];  // stored XOR plain = key stream, which reads as 0
-    const std::size_t length = headerPage[kEncryptionOffset] | headerPage[kEncryptionOffset + 1] << 8;
+    const std::size_t length = qFromLittleEndian<std::uint16_t>(headerPage + kEncryptionOffset);
     std::memset(headerPage + kEncryptionOffset, 0, 2 + length);  // bounds checked by encryptionStructure
 }
 

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QXmlStreamReader>
 
+#include <QtEndian>
 #include <algorithm>
 #include <cstring>
 
@@ -54,15 +55,8 @@ class ByteReader {
         position_ += count;
         return part;
     }
-    std::uint16_t u16(const char* what) {
-        auto b = take(2, what);
-        return static_cast<std::uint16_t>(b[0] | b[1] << 8);
-    }
-    std::uint32_t u32(const char* what) {
-        auto b = take(4, what);
-        return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-               static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-    }
+    std::uint16_t u16(const char* what) { return qFromLittleEndian<std::uint16_t>(take(2, what).data()); }
+    std::uint32_t u32(const char* what) { return qFromLittleEndian<std::uint32_t>(take(4, what).data()); }
     template <std::size_t N>
     void into(std::array<unsigned char, N>& out, const char* what) {
         auto b = take(N, what);
@@ -78,7 +72,7 @@ class ByteReader {
 QString providerName(std::span<const unsigned char> bytes) {
     QString name;
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const char16_t unit = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+        const char16_t unit = qFromLittleEndian<char16_t>(&bytes[i]);
         if (unit == 0)
             break;
         name.append(QChar(unit));
