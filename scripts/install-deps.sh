@@ -15,6 +15,7 @@ packages=(
     antiword catdoc wv pandoc libreoffice-writer-nogui
     nodejs npm
     xvfb gnome-keyring dbus-daemon
+    at-spi2-core python3-gi gir1.2-atspi-2.0
     lintian desktop-file-utils appstream shared-mime-info
 )
 if [[ "${1:-}" == "--list" ]]; then
