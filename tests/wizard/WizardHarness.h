@@ -3,9 +3,11 @@
 // Runs the real wizard with its modal seams scripted: message boxes are
 // recorded, file dialogs answer from a queue, the end of the program is
 // recorded. Settings live in a temporary folder; the document engine is the
-// program's own unless a test passes another.
+// program's own unless a test passes another. "Finish" lets the window take
+// input after every kPauseRecords records, whatever the machine's speed.
 
 #include "QtPrinting.h"
+#include "common/RecordPacing.h"
 #include "common/TestSupport.h"
 #include "export/document/NativeWord.h"
 #include "pages/DataGrid.h"
@@ -123,6 +125,8 @@ inline QStringList reportPlaces(const std::vector<ShownMessage>& reports) {
 
 class WizardRig {
   public:
+    static constexpr long long kPauseRecords = 1000;
+
     WizardRig() {
         appDirectory = home.filePath(QStringLiteral("app"));
         QDir().mkpath(appDirectory);
@@ -142,8 +146,8 @@ class WizardRig {
     // Starts the program: page 1's load steps, then page 1 unless they moved on.
     Wizard& start(WordProvider* engine = nullptr) {
         settings = std::make_unique<SettingsStore>(settingsFile);
-        wizard = std::make_unique<Wizard>(
-            WizardServices{*settings, messages, dialogs, engine ? *engine : word, program, appDirectory});
+        wizard = std::make_unique<Wizard>(WizardServices{
+            *settings, messages, dialogs, engine ? *engine : word, program, appDirectory, &pacing});
         wizard->Start();
         QCoreApplication::processEvents();
         return *wizard;
@@ -186,6 +190,7 @@ class WizardRig {
     ScriptedFileDialogs dialogs;
     NativeWordProvider word;
     RecordedEnd program;
+    RecordPacing pacing{kPauseRecords};
     std::unique_ptr<Wizard> wizard;
 };
 
