@@ -24,7 +24,7 @@ fi
 build=${BUILD_DIR:-$root/build-fuzz}
 corpus_dir=${QM_CORPUS_DIR:-$root/../shared/corpus}
 
-configure=(-DQM_FUZZ=ON -DQM_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+configure=(-DQM_FUZZ=ON -DQM_BUILD_TESTS=OFF -DQM_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [[ -n "${QM_FUZZ_LIBMDB_SOURCE:-}" ]]; then
     configure+=("-DQM_FUZZ_LIBMDB_SOURCE=$QM_FUZZ_LIBMDB_SOURCE")
 fi

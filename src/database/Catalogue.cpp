@@ -31,22 +31,32 @@ void AddTablesToAccessListbox(TableList& list, const QString& path, const QStrin
                               const DatabaseLocation& location, ErrorSink& errors) {
     (void)password;  // the password reaches the open through the connection string
     Procedure proc(errors, kLocation);
-    std::optional<QStringList> names;
-    proc.step(100, [&] { names = QStringList(); });
-    proc.step(102, [&] { names = GetTableNames(path, location); });
-    if (proc.condition(104, [&] { return !names.has_value(); })) {
-        proc.step(106, [&] { names.reset(); });
+    // The names read, and whether there was a file to read them from.
+    QStringList names;
+    bool found = false;
+    proc.step(100, [&] {
+        names.clear();
+        found = true;
+    });
+    proc.step(102, [&] {
+        std::optional<QStringList> read = GetTableNames(path, location);
+        found = read.has_value();
+        if (found)
+            names = std::move(*read);
+    });
+    if (proc.condition(104, [&] { return !found; })) {
+        proc.step(106, [&] { names.clear(); });
         return;
     }
     proc.step(108, [&] { list.clear(); });
     // Access holds far fewer objects than a 16-bit count could overflow on,
     // so every name is added.
     qsizetype count = 0;
-    proc.step(110, [&] { count = names->size(); });
+    proc.step(110, [&] { count = names.size(); });
     for (qsizetype i = 0; i < count; ++i) {
-        proc.step(112, [&] { list.addItem(names->at(i)); });
+        proc.step(112, [&] { list.addItem(names.at(i)); });
     }
-    proc.step(116, [&] { names.reset(); });
+    proc.step(116, [&] { names.clear(); });
     if (proc.condition(118, [&] { return list.count() >= 1; }))
         proc.step(118, [&] { list.setCurrentIndex(0); });
 }

@@ -4,7 +4,6 @@
 #include "shell/Failure.h"
 
 #include <sys/stat.h>
-#include <QElapsedTimer>
 #include <QFile>
 #include <optional>
 #include <string>
@@ -13,9 +12,6 @@
 namespace qm {
 
 namespace {
-
-// How often a long export lets the window repaint and take input.
-constexpr qint64 kResponsivenessBudgetMs = 25;
 
 // An object the statement needs was never made (the statement that should have
 // made it failed and was reported already).
@@ -67,6 +63,17 @@ void refuseToReplaceDatabase(const QString& outputPath, const QString& databaseP
 }
 
 }  // namespace
+
+bool TimedPacing::pauseNow() {
+    if (!sincePause_.isValid()) {
+        sincePause_.start();
+        return false;
+    }
+    if (!sincePause_.hasExpired(kPauseIntervalMs))
+        return false;
+    sincePause_.restart();
+    return true;
+}
 
 QString BuildSelectedFields(const QStringList& fieldNames) {
     QString fields;
@@ -121,17 +128,18 @@ bool RunExport(Procedure& proc, const ExportInputs& inputs, WordProvider& word, 
     // written from a partial read anyway.
     long long recordCount = 0;
     if (proc.step(134, [&] { recordCount = records.RecordCount(); })) {
-        QElapsedTimer sinceYield;
-        sinceYield.start();
+        TimedPacing timed;
+        ExportPacing* pacing = observer ? observer->pacing() : nullptr;
+        if (!pacing)
+            pacing = &timed;
         long long done = 0;
         bool readFailed = false;
         while (!readFailed && records.isOpen() && !records.isEOF()) {
-            if (observer && sinceYield.hasExpired(kResponsivenessBudgetMs)) {
+            if (observer && pacing->pauseNow()) {
                 proc.step(136, [&] {
                     observer->progress(done, recordCount);
                     observer->keepResponsive();
                 });
-                sinceYield.restart();
             }
             line.clear();
             int fieldCount = 0;

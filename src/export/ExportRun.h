@@ -4,6 +4,7 @@
 #include "export/document/WordAutomation.h"
 #include "shell/ErrorReport.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -22,8 +23,28 @@ class ExportInputs : public DatabaseLocation {
     virtual bool headerLine() const = 0;
 };
 
-// Told about progress while the records are read. keepResponsive() is called
-// every few tens of milliseconds so a window can repaint and take input.
+// When a long export pauses to report its progress and let a window repaint
+// and take input.
+class ExportPacing {
+  public:
+    virtual ~ExportPacing() = default;
+    // Asked before each record is read: true when the export should pause now.
+    virtual bool pauseNow() = 0;
+};
+
+// The program's pacing: a pause whenever kPauseIntervalMs of reading have passed
+// since the last one, so a window stays responsive however fast or slow the
+// records come. The first question starts the clock.
+class TimedPacing : public ExportPacing {
+  public:
+    static constexpr qint64 kPauseIntervalMs = 25;
+    bool pauseNow() override;
+
+  private:
+    QElapsedTimer sincePause_;
+};
+
+// Told about progress while the records are read, at each pause of the pacing.
 class ExportObserver {
   public:
     virtual ~ExportObserver() = default;
@@ -32,6 +53,8 @@ class ExportObserver {
         (void)recordCount;
     }
     virtual void keepResponsive() {}
+    // When to pause; nullptr for the program's TimedPacing.
+    virtual ExportPacing* pacing() { return nullptr; }
 };
 
 // "`a`, `b`": each name between back-quotes, joined by a comma and a space.

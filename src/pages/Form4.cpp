@@ -45,14 +45,16 @@ class FinishInputs : public ExportInputs {
 // Shows the export's progress and keeps the window alive while it reads.
 class FinishProgress : public ExportObserver {
   public:
-    explicit FinishProgress(QProgressBar& bar) : bar_(bar) {}
+    FinishProgress(QProgressBar& bar, ExportPacing* pacing) : bar_(bar), pacing_(pacing) {}
     void progress(long long done, long long count) override {
         bar_.setValue(count > 0 ? static_cast<int>(std::min(done, count) * kProgressSteps / count) : 0);
     }
     void keepResponsive() override { QCoreApplication::processEvents(); }
+    ExportPacing* pacing() override { return pacing_; }
 
   private:
     QProgressBar& bar_;
+    ExportPacing* pacing_;
 };
 
 }  // namespace
@@ -181,7 +183,7 @@ void Form4::PushButton4_Click() {
         ProgressBar1->setValue(0);
     });
     FinishInputs inputs(wizard_, *this);
-    FinishProgress progress(*ProgressBar1);
+    FinishProgress progress(*ProgressBar1, wizard_.services().exportPacing);
     const bool written = RunExport(proc, inputs, wizard_.services().word, &progress);
     // "Exit" means a document was written; after a failed run the user can
     // correct the input and try again.

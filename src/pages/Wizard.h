@@ -19,9 +19,11 @@ class Form1;
 class Form2;
 class Form3;
 class Form4;
+class ExportPacing;
 
 // What the pages use of the world outside: settings, modal boxes and dialogs,
-// the document engine, the end of the program and the program's directory.
+// the document engine, the end of the program, the program's directory and
+// the clock that paces a long export.
 struct WizardServices {
     SettingsStore& settings;
     MessageBoxes& messages;
@@ -32,6 +34,7 @@ struct WizardServices {
     // A database named on the command line (what a file manager's "Open with"
     // passes): page 1 starts with it instead of the saved path. Empty: none.
     QString databaseToOpen;
+    ExportPacing* exportPacing = nullptr;  // when "Finish" lets the window in; nullptr: TimedPacing
 };
 
 // The one window the wizard shows; its content is the current page. Closing

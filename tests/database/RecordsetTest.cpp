@@ -182,7 +182,10 @@ TEST(Recordset, ChosenFieldsComeInTheirOrderAndMatchLikeAccessNames) {
 TEST(Recordset, UnknownTablesAndFieldsAreNamedInTheFailure) {
     QM_REQUIRE_CORPUS();
     auto connection = openCorpus(QStringLiteral("northwind-jet3.mdb"));
-    const std::pair<QString, QString> cases[] = {
+    struct Case {
+        QString query, expected;
+    };
+    const Case cases[] = {
         {QStringLiteral("SELECT * FROM [Invoice Lines];"),
          QStringLiteral(
              "The database engine cannot find the input table or query 'Invoice Lines'. Make sure it "
@@ -200,11 +203,12 @@ TEST(Recordset, UnknownTablesAndFieldsAreNamedInTheFailure) {
          QStringLiteral(
              "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.")},
     };
-    for (const auto& [query, expected] : cases) {
-        SCOPED_TRACE(query.toStdString());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.query.toStdString());
         Recordset records;
-        EXPECT_EQ(failure([&] { records.Open(query, *connection, qm::adOpenStatic, qm::adLockOptimistic); }),
-                  expected);
+        EXPECT_EQ(
+            failure([&] { records.Open(c.query, *connection, qm::adOpenStatic, qm::adLockOptimistic); }),
+            c.expected);
         EXPECT_FALSE(records.isOpen());
     }
 }

@@ -1,10 +1,13 @@
 #include "ScriptedWord.h"
+#include "common/RecordPacing.h"
 #include "common/TestSupport.h"
 #include "export/ExportRun.h"
 #include "export/TableFields.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <utility>
+#include <vector>
 
 using qm::test::corpusFile;
 using qm::test::ScriptedWordProvider;
@@ -251,13 +254,14 @@ TEST(ExportRun, EveryEngineStepThatFailsIsReportedWithItsLineAndLaterStepsGoOn) 
     }
 }
 
-TEST(ExportRun, ProgressIsReportedUpToTheLastRecord) {
+TEST(ExportRun, ProgressIsReportedAtEachPauseAndAfterTheLastRecord) {
     struct Observer : qm::ExportObserver {
-        long long lastDone = -1, lastCount = -1;
-        void progress(long long done, long long count) override {
-            lastDone = done;
-            lastCount = count;
-        }
+        qm::test::RecordPacing every{2};
+        std::vector<std::pair<long long, long long>> reports;
+        int pauses = 0;
+        void progress(long long done, long long count) override { reports.emplace_back(done, count); }
+        void keepResponsive() override { ++pauses; }
+        qm::ExportPacing* pacing() override { return &every; }
     } observer;
     Inputs in;
     in.path = QStringLiteral(QM_SOURCE_DIR "/samples/sample.mdb");
@@ -267,6 +271,7 @@ TEST(ExportRun, ProgressIsReportedUpToTheLastRecord) {
     ScriptedWordProvider word;
     qm::Procedure proc(errors, QStringLiteral("Form4.PushButton4_Click"));
     EXPECT_TRUE(qm::RunExport(proc, in, word, &observer));
-    EXPECT_EQ(observer.lastDone, 6);
-    EXPECT_EQ(observer.lastCount, 6);
+    const std::vector<std::pair<long long, long long>> expected = {{2, 6}, {4, 6}, {6, 6}};
+    EXPECT_EQ(observer.reports, expected);
+    EXPECT_EQ(observer.pauses, 2) << "a pause after records 2 and 4, none after the last";
 }

@@ -74,14 +74,12 @@ TEST_F(DatabasePath, WhatIsNoDatabaseFileIsNamedInOneLineWithoutWaiting) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.database.toStdString());
-        RunOptions quick;
-        quick.timeoutMs = 10000;
-        const Outcome listing = runExport({c.database, QStringLiteral("--list-tables")}, quick);
+        const Outcome listing = runExport({c.database, QStringLiteral("--list-tables")});
         EXPECT_TRUE(listing.exited(1)) << listing.err.toStdString();
         EXPECT_TRUE(IsOneLineMessage(listing.err, {c.database, c.reason}));
-        const Outcome exported = runExport({c.database, QStringLiteral("--table"),
-                                            QStringLiteral("Customers"), QStringLiteral("--output"), output_},
-                                           quick);
+        const Outcome exported =
+            runExport({c.database, QStringLiteral("--table"), QStringLiteral("Customers"),
+                       QStringLiteral("--output"), output_});
         EXPECT_TRUE(exported.exited(1)) << exported.err.toStdString();
         EXPECT_TRUE(IsOneLineMessage(exported.err, {c.database}));
         EXPECT_FALSE(QFile::exists(output_));
@@ -97,7 +95,6 @@ TEST_F(DatabasePath, AHugeEncryptedFileIsRefusedBeforeItIsRead) {
                    qm::test::corpusFile(QStringLiteral("office-agile-4.4.accdb")), 12ll << 30);
     RunOptions options;
     options.environment.insert(QStringLiteral("QUILLMERGE_PASSWORD"), QStringLiteral("password"));
-    options.timeoutMs = 10000;
     const Outcome outcome = runExport({huge, QStringLiteral("--list-tables")}, options);
     EXPECT_TRUE(outcome.exited(1)) << outcome.err.toStdString();
     EXPECT_TRUE(IsOneLineMessage(outcome.err, {huge, QStringLiteral("2 GB")}));

@@ -1,11 +1,14 @@
 // quillmerge-export ended by a signal in the middle of an export, while it
 // reads the records and while it saves the document: it ends by that signal
 // with one line saying so, leaves no temporary file anywhere, and the
-// previous document is as it was.
+// previous document is as it was. The program is stopped at the moment to
+// interrupt it (StopAtOpen.cpp), so the signal never comes too late on a fast
+// machine or too early on a slow one.
 
 #include "ReliabilitySupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <csignal>
 
@@ -15,7 +18,7 @@ namespace {
 
 const QByteArray kPrevious = "the previous document";
 
-// Some 300,000 records: about half a second to read and a little less to save.
+// Some 300,000 records: far more text than the spool keeps in memory.
 const QByteArray kLarge = R"({"tables": [{"name": "Orders",
     "columns": [{"name": "Id", "type": "long"}, {"name": "CustomerName", "type": "text", "size": 40},
                 {"name": "Town", "type": "text", "size": 40}, {"name": "Price", "type": "currency"},
@@ -40,6 +43,28 @@ QTemporaryDir* Interruption::folder_ = nullptr;
 
 enum class Phase { Reading, Saving };
 
+// True while the process is stopped (SIGSTOP).
+bool isStopped(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    // "pid (name) state ...": the name may hold anything, the state follows its last ')'.
+    const QByteArray line = stat.readAll();
+    const qsizetype end = line.lastIndexOf(')');
+    return end >= 0 && line.mid(end + 2, 1) == "T";
+}
+
+// Makes the program stop itself right before it first opens anything under
+// folder (StopAtOpen.cpp).
+void stopAtOpenUnder(RunOptions& options, const QString& folder) {
+    options.environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(QM_STOP_AT_OPEN));
+    options.environment.insert(QStringLiteral("QM_STOP_UNDER"), folder);
+    // A sanitizer build wants its runtime first; the preloaded library uses none.
+    QString asan = options.environment.value(QStringLiteral("ASAN_OPTIONS"));
+    asan += QLatin1String(asan.isEmpty() ? "" : ":") + QStringLiteral("verify_asan_link_order=0");
+    options.environment.insert(QStringLiteral("ASAN_OPTIONS"), asan);
+}
+
 TEST_F(Interruption, ASignalWhileReadingOrSavingLeavesNothingBehind) {
     struct Case {
         int signal;
@@ -57,22 +82,25 @@ TEST_F(Interruption, ASignalWhileReadingOrSavingLeavesNothingBehind) {
 
         RunOptions options;
         options.environment.insert(QStringLiteral("TMPDIR"), temporary.path());
+        // Reading: when the text outgrows memory and goes to the spool file
+        // in TMPDIR. Saving: when the new document is created beside the old.
+        stopAtOpenUnder(options, c.phase == Phase::Reading ? temporary.path() : out.path());
         bool sent = false;
+        bool databaseOpen = false;
         options.whileRunning = [&](pid_t pid) {
-            // Reading: the database is open and nothing is open in the output
-            // folder yet. Saving: the new document is being written there.
-            const bool saving = holdsFileUnder(pid, out.path());
-            const bool due = c.phase == Phase::Saving ? saving : holdsFileUnder(pid, database()) && !saving;
-            if (due) {
-                ::kill(pid, c.signal);
-                sent = true;
-            }
-            return due;
+            if (!isStopped(pid))
+                return false;
+            databaseOpen = holdsFileUnder(pid, database());
+            ::kill(pid, c.signal);
+            ::kill(pid, SIGCONT);
+            sent = true;
+            return true;
         };
         const Outcome outcome = runExport({database(), QStringLiteral("--table"), QStringLiteral("Orders"),
                                            QStringLiteral("--output"), document},
                                           options);
-        ASSERT_TRUE(sent) << "the export ended before the moment to interrupt it came";
+        ASSERT_TRUE(sent) << "the export never reached the moment to interrupt it";
+        EXPECT_TRUE(databaseOpen);
         EXPECT_EQ(outcome.signal, c.signal) << "exit code " << outcome.exitCode;
         EXPECT_EQ(QString::fromUtf8(outcome.err),
                   QStringLiteral("quillmerge-export: interrupted (SIG%1); no document was written\n")

@@ -102,9 +102,10 @@ TEST(NamesAndValues, NamesOfSixtyFourCharactersAndLettersBeyondTheBmp) {
     // 64 characters each, the longest Access allows (it counts UTF-16 units,
     // so 32 letters beyond the BMP). The ']' needs the query form with back-quotes.
     const QString ascii = QStringLiteral("N").repeated(63) + QStringLiteral("]");
+    const char32_t letters[] = U"\U0001D400\U0001D41A\U0001F600\U00010400";
     QString wide;
     for (int i = 0; i < 32; ++i)
-        wide += QString::fromUcs4(U"\U0001D400\U0001D41A\U0001F600\U00010400" + i % 4, 1);
+        wide += QString::fromUcs4(&letters[i % 4], 1);
     const QString wide2 = wide.left(wide.size() - 2) + QString::fromUcs4(U"\U0001D401", 1);
     const QJsonObject description{
         {QStringLiteral("tables"),

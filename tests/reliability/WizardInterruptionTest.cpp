@@ -4,6 +4,7 @@
 // (which exits the process), on the offscreen platform.
 
 #include "ReliabilitySupport.h"
+#include "common/RecordPacing.h"
 #include "export/document/NativeWord.h"
 #include "pages/Form1.h"
 #include "pages/Form2.h"
@@ -47,10 +48,10 @@ struct Interruption {
     int signal;  // 0: the window is closed
 };
 
-// The child: page 1 to page 4 for the table, then "Finish"; a timer closes
-// the window, or sends the signal, as soon as the export runs. The program
-// handles the signals as its main() does. Exit status 0 comes from the
-// program's own end; 3 means the export finished before the interruption.
+// The child: page 1 to page 4 for the table, then "Finish"; at the export's
+// first pause (after a thousand records) the window is closed, or the signal
+// sent. The program handles the signals as its main() does. Exit status 0
+// comes from the program's own end; 3 means the export finished regardless.
 [[noreturn]] void runWizardAndInterrupt(const QString& database, const QString& output, const QString& home,
                                         int reportFd, Interruption interruption) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -62,7 +63,8 @@ struct Interruption {
     Unattended unattended;
     qm::NativeWordProvider word;
     qm::ImmediateProgramEnd program;
-    qm::Wizard wizard({settings, unattended, unattended, word, program, home, QString()});
+    qm::test::RecordPacing pacing(1000);
+    qm::Wizard wizard({settings, unattended, unattended, word, program, home, QString(), &pacing});
     const qm::TerminationRequests terminations([&program](int) { program.End(); });
     wizard.Start();
     wizard.form1().Text1->setText(database);
@@ -73,9 +75,11 @@ struct Interruption {
     wizard.form3().PushButton3->click();
     wizard.form4().Text1->setText(output);
 
+    // Runs whenever the window takes input; the signal is heard at the pause after.
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
         if (wizard.form4().isExporting()) {
+            closer.stop();
             (void)::write(reportFd, "interrupting the export\n", 24);
             if (interruption.signal)
                 ::raise(interruption.signal);
@@ -83,7 +87,7 @@ struct Interruption {
                 wizard.window().close();
         }
     });
-    closer.start(1);
+    closer.start(0);
     wizard.form4().PushButton4->click();  // "Finish"
     ::_exit(3);
 }

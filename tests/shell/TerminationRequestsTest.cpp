@@ -7,7 +7,6 @@
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <cerrno>
 #include <vector>
 
@@ -30,16 +29,15 @@ TEST(TerminationRequests, ASignalWaitsForTheEventLoopAndIsHeardOnce) {
     application();
     std::vector<int> heard;
     {
-        qm::TerminationRequests requests([&heard](int signal) {
-            heard.push_back(signal);
-            QCoreApplication::exit(0);
-        });
+        qm::TerminationRequests requests([&heard](int signal) { heard.push_back(signal); });
+        // Both handled before raise() returns; the handler only notes them.
         ASSERT_EQ(::raise(SIGTERM), 0);
         ASSERT_EQ(::raise(SIGINT), 0);
         EXPECT_TRUE(heard.empty());  // still alive, nothing called yet
 
-        QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
-        EXPECT_EQ(QCoreApplication::exec(), 0) << "the request never reached the event loop";
+        // Two passes of the loop: the first finds the note, the second finds nothing more.
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
         // Two signals before the loop ran: one request, the latest.
         EXPECT_EQ(heard, std::vector<int>{SIGINT});
     }

@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -127,20 +126,17 @@ TEST_F(QtFileDialogs, SaveStartsOnTheLastChoiceAndReplacesWithoutAsking) {
     EXPECT_FALSE(confirms);
 }
 
-TEST(Keyring, WithNoSessionBusItGivesUpQuicklyAndThePasswordStaysOwnerOnly) {
+TEST(Keyring, WithNoSessionBusItGivesUpAfterTheFirstAskAndThePasswordStaysOwnerOnly) {
     // The test runs without a session bus (see CMakeLists.txt).
     QTemporaryDir dir;
-    qm::KeychainSecretStore keyring(QStringLiteral("Quillmerge test"), std::chrono::milliseconds(2000));
+    qm::KeychainSecretStore keyring(QStringLiteral("Quillmerge test"));
     const QString file = dir.filePath(QStringLiteral("Fennick.conf"));
-    QElapsedTimer timer;
-    timer.start();
     {
         qm::SettingsStore store(file, &keyring);
         EXPECT_EQ(store.ReadSetting(QStringLiteral("Password")), QString());
+        EXPECT_FALSE(keyring.reachable()) << "a missing keyring is asked once, not again for the write";
         EXPECT_TRUE(store.WriteSetting(QStringLiteral("Password"), QStringLiteral("kept safe")));
     }
-    EXPECT_LT(timer.elapsed(), 2500) << "a missing keyring is asked at most once";
-    EXPECT_FALSE(keyring.reachable());
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);

@@ -3,9 +3,11 @@
 // Runs the real wizard with its modal seams scripted: message boxes are
 // recorded, file dialogs answer from a queue, the end of the program is
 // recorded. Settings live in a temporary folder; the document engine is the
-// program's own unless a test passes another.
+// program's own unless a test passes another. "Finish" lets the window take
+// input after every kPauseRecords records, whatever the machine's speed.
 
 #include "QtPrinting.h"
+#include "common/RecordPacing.h"
 #include "common/TestSupport.h"
 #include "export/document/NativeWord.h"
 #include "pages/DataGrid.h"
@@ -123,6 +125,8 @@ inline QStringList reportPlaces(const std::vector<ShownMessage>& reports) {
 
 class WizardRig {
   public:
+    static constexpr long long kPauseRecords = 1000;
+
     WizardRig() {
         appDirectory = home.filePath(QStringLiteral("app"));
         QDir().mkpath(appDirectory);
@@ -144,7 +148,8 @@ class WizardRig {
     Wizard& start(WordProvider* engine = nullptr, const QString& databaseToOpen = QString()) {
         settings = std::make_unique<SettingsStore>(settingsFile);
         wizard = std::make_unique<Wizard>(WizardServices{
-            *settings, messages, dialogs, engine ? *engine : word, program, appDirectory, databaseToOpen});
+            *settings, messages, dialogs, engine ? *engine : word, program, appDirectory, databaseToOpen,
+            &pacing});
         wizard->Start();
         QCoreApplication::processEvents();
         return *wizard;
@@ -187,6 +192,7 @@ class WizardRig {
     ScriptedFileDialogs dialogs;
     NativeWordProvider word;
     RecordedEnd program;
+    RecordPacing pacing{kPauseRecords};
     std::unique_ptr<Wizard> wizard;
 };
 

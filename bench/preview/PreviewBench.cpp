@@ -4,7 +4,7 @@
 // field list, preview bound and painted), how much memory that costs, and how
 // long a jump to the last row takes. The tables (three columns) are written
 // once into the build tree by the project's Jet 4 writer. Results are
-// recorded in PREVIEW_BENCH.md.
+// recorded in RESULTS.md.
 
 #include "QtPrinting.h"
 #include "WizardHarness.h"
