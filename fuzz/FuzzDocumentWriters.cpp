@@ -13,7 +13,7 @@
 #include <unzip.h>
 
 #include "FuzzSupport.h"
-#include "export/document/DocumentWriter.h"
+#include "export/document/DocumentFormats.h"
 #include "export/document/TextSpool.h"
 #include "shell/Failure.h"
 

@@ -5,7 +5,7 @@
 #include "database/Catalogue.h"
 #include "export/ExportRun.h"
 #include "export/TableFields.h"
-#include "export/document/DocumentWriter.h"
+#include "export/document/DocumentFormats.h"
 #include "export/document/NativeWord.h"
 #include "shell/ErrorReport.h"
 #include "shell/FileSystem.h"

@@ -3,7 +3,7 @@
 //
 //   qm_bench_document [--lines N] [--columns C] [--format F] [--level L] [--threads T] [--output PATH]
 
-#include "export/document/DocumentWriter.h"
+#include "export/document/DocumentFormats.h"
 #include "export/document/NativeWord.h"
 #include "export/document/OoxmlWriter.h"
 #include "shell/Failure.h"

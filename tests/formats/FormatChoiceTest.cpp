@@ -3,7 +3,7 @@
 
 #include "FormatTestSupport.h"
 #include "common/TestSupport.h"
-#include "export/document/DocumentWriter.h"
+#include "export/document/DocumentFormats.h"
 #include "export/document/NativeWord.h"
 
 #include <QTemporaryDir>

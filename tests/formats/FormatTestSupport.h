@@ -2,7 +2,7 @@
 
 #include "common/FailingDevice.h"
 
-#include "export/document/DocumentWriter.h"
+#include "export/document/DocumentFormats.h"
 #include "export/document/TextSpool.h"
 
 #include <QIODevice>

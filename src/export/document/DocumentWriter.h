@@ -6,7 +6,6 @@
 #include <QString>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
 class QIODevice;
@@ -29,32 +28,6 @@ class DocumentWriter {
     // qm::Failure whose description is the reason (e.g. the device's error).
     virtual void write(const DocumentContent& content, QIODevice& device) const = 0;
 };
-
-// The document formats the engine writes.
-enum class DocumentFormat {
-    Docx,  // Office Open XML (WordprocessingML), OoxmlWriter.h
-    Doc,   // Word 97-2003 binary, DocWriter.h
-    Odt,   // OpenDocument text, OdtWriter.h
-    Rtf,   // Rich Text Format, RtfWriter.h
-    Txt,   // UTF-8 text with CR LF line ends, TextWriter.h
-};
-
-// The format a file name asks for, by its extension compared without regard to
-// case: .doc, .odt, .rtf, .txt; .docx and every other name (none, or one this
-// engine does not write) get Office Open XML.
-DocumentFormat DocumentFormatForPath(const QString& path);
-
-// The format named by a command-line value: "docx", "doc", "odt", "rtf" or
-// "txt", in any case, with or without a leading dot. Nothing for other names.
-std::optional<DocumentFormat> ParseDocumentFormat(const QString& name);
-
-// The name ParseDocumentFormat reads, e.g. "doc".
-QString DocumentFormatName(DocumentFormat format);
-
-// The writer of a format; the one place where a format becomes a writer.
-std::unique_ptr<DocumentWriter> DocumentWriterFor(DocumentFormat format);
-// The writer for a file name: DocumentWriterFor(DocumentFormatForPath(path)).
-std::unique_ptr<DocumentWriter> DocumentWriterFor(const QString& path);
 
 // What the caller of a save may add around it: begin() comes before anything
 // is written, mayCommit() when the new file is complete and about to replace

@@ -1,6 +1,6 @@
 #include "NativeWord.h"
 
-#include "DocumentWriter.h"
+#include "DocumentFormats.h"
 #include "shell/Failure.h"
 
 #include <QDateTime>

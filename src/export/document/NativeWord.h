@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DocumentWriter.h"
+#include "DocumentFormats.h"
 #include "WordAutomation.h"
 
 #include <optional>
