@@ -1,6 +1,6 @@
 // quillmerge-export: the wizard's export from the command line.
 
-#include "BuildConfig.h"
+#include "shell/BuildConfig.h"
 #include "database/Ado.h"
 #include "database/Catalogue.h"
 #include "export/ExportRun.h"

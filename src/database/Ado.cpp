@@ -9,6 +9,10 @@
 
 namespace qm {
 
+std::uint64_t DatabaseOpenings() {
+    return DatabaseFilesOpened();
+}
+
 // What a record set reads from: a table cursor or rows in memory.
 struct Recordset::Impl {
     virtual ~Impl() = default;

@@ -4,6 +4,7 @@
 // through, over libmdb. They offer the operations of the classic data-access
 // objects that the wizard's procedures use, with the same argument values.
 
+#include "DatabaseMessages.h"
 #include "Value.h"
 #include "shell/Failure.h"
 
@@ -24,17 +25,6 @@ inline constexpr int adSchemaTables = 20;
 inline constexpr int adOpenDynamic = 2;
 inline constexpr int adOpenStatic = 3;
 inline constexpr int adLockOptimistic = 3;
-
-// A failure of the database layer, worded like the provider words it.
-class DatabaseError : public Failure {
-  public:
-    using Failure::Failure;
-};
-
-// Provider messages that callers and tests rely on.
-namespace dbmessages {
-inline const QString kNotAValidPassword = QStringLiteral("Not a valid password.");
-}
 
 struct ConnectionState;  // shared by a connection and the record sets opened on it
 

@@ -1,6 +1,6 @@
 #include "database/ComplexColumns.h"
 
-#include "database/Ado.h"
+#include "database/DatabaseMessages.h"
 #include "database/MdbSupport.h"
 
 #include <algorithm>

@@ -1,6 +1,5 @@
 #include "database/ConnectionString.h"
 
-#include "database/Ado.h"
 #include "database/DatabaseMessages.h"
 
 namespace qm {

@@ -1,12 +1,26 @@
 #pragma once
 
-// Descriptions of database-layer failures, in one place. They are worded like
-// the provider words its own, so the error report reads the same whatever
-// failed underneath.
+// The database layer's failure and its descriptions, in one place. They are
+// worded like the provider words its own, so the error report reads the same
+// whatever failed underneath.
+
+#include "shell/Failure.h"
 
 #include <QString>
 
+namespace qm {
+
+// A failure of the database layer, worded like the provider words it.
+class DatabaseError : public Failure {
+  public:
+    using Failure::Failure;
+};
+
+}  // namespace qm
+
 namespace qm::dbmessages {
+
+inline const QString kNotAValidPassword = QStringLiteral("Not a valid password.");
 
 inline QString couldNotFindFile(const QString& path) {
     return QStringLiteral("Could not find file '%1'.").arg(path);

@@ -1,7 +1,7 @@
 #include "database/JetHeader.h"
 
-#include "database/Ado.h"
 #include "database/CodePage.h"
+#include "database/DatabaseMessages.h"
 #include "database/Rc4.h"
 
 #include <QtEndian>

@@ -1,6 +1,5 @@
 #include "database/MdbSupport.h"
 
-#include "database/Ado.h"
 #include "database/DatabaseMessages.h"
 #include "database/Rc4.h"
 #include "database/TableReader.h"
@@ -286,7 +285,7 @@ std::shared_ptr<ConnectionState> openAfresh(const OpenRequest& request);
 
 }  // namespace
 
-std::uint64_t DatabaseOpenings() {
+std::uint64_t DatabaseFilesOpened() {
     return openings.load();
 }
 

@@ -100,6 +100,9 @@ struct OpenRequest {
     bool aceProvider = false;
 };
 
+// How many times a database file was opened and read (decrypted) so far.
+std::uint64_t DatabaseFilesOpened();
+
 // Opens the database a request names: checks the file, reads its header,
 // applies the provider's format rules and the Jet password check, opens libmdb
 // READ-ONLY (whatever mode the caller asked for) and reads the catalogue.
@@ -111,7 +114,6 @@ struct OpenRequest {
 // again, without reading, checking and (for an encrypted file) decrypting it
 // once more. A file changed meanwhile, or another password, is opened afresh.
 std::shared_ptr<ConnectionState> OpenDatabase(const OpenRequest& request);
-
 
 // A whole database file in memory (a decrypted image, for instance). owner
 // keeps data alive; the connection and every record set share it.

@@ -1,6 +1,6 @@
 #include "database/Rc4.h"
 
-#include "database/Ado.h"
+#include "database/DatabaseMessages.h"
 
 #include <openssl/evp.h>
 #include <openssl/provider.h>

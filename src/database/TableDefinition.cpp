@@ -1,6 +1,5 @@
 #include "database/TableDefinition.h"
 
-#include "database/Ado.h"
 #include "database/DatabaseMessages.h"
 #include "database/MdbSupport.h"
 #include "database/RowLayout.h"

@@ -1,6 +1,5 @@
 #include "database/TableReader.h"
 
-#include "database/Ado.h"
 #include "database/ComplexColumns.h"
 #include "database/DatabaseMessages.h"
 #include "database/MdbSupport.h"

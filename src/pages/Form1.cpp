@@ -5,7 +5,7 @@
 #include "shell/FileSystem.h"
 #include "shell/StartUp.h"
 #include "shell/Texts.h"
-#include "shell/WordCheck.h"
+#include "pages/WordCheck.h"
 
 #include <QEvent>
 #include <QGroupBox>

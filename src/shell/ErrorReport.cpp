@@ -1,7 +1,7 @@
 #include "ErrorReport.h"
 
-#include "BuildConfig.h"
 #include "Failure.h"
+#include "shell/BuildConfig.h"
 
 #include <new>
 #include <stdexcept>

@@ -1,7 +1,7 @@
 #include "FileSystem.h"
 
-#include "BuildConfig.h"
 #include "Texts.h"
+#include "shell/BuildConfig.h"
 
 #include <sys/stat.h>
 #include <QCoreApplication>

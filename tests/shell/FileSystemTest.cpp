@@ -1,6 +1,6 @@
 #include "shell/FileSystem.h"
 
-#include "BuildConfig.h"
+#include "shell/BuildConfig.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "shell/Failure.h"
 #include "shell/StartUp.h"
 #include "shell/Texts.h"
-#include "shell/WordCheck.h"
+#include "pages/WordCheck.h"
 
 #include <QDir>
 #include <QFile>

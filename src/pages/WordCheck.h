@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Dialogs.h"
 #include "export/document/WordAutomation.h"
+#include "shell/Dialogs.h"
 
 namespace qm {
 

@@ -1,6 +1,6 @@
 #include "WordCheck.h"
 
-#include "Texts.h"
+#include "shell/Texts.h"
 
 namespace qm {
 
