@@ -15,6 +15,7 @@
 // callgrind each step's instructions are dumped on their own ("page3",
 // "export").
 
+#include "BenchServices.h"
 #include "export/document/NativeWord.h"
 #include "pages/DataGrid.h"
 #include "pages/Form1.h"
@@ -48,28 +49,9 @@
 
 namespace {
 
-class PrintedMessages : public qm::MessageBoxes {
-  public:
-    void message(const QString& text, qm::MessageIcon, const QString&) override {
-        std::fprintf(stderr, "message: %s\n", qUtf8Printable(text));
-        ++count;
-    }
-    int count = 0;
-};
-
-class NoFileDialogs : public qm::FileDialogs {
-  public:
-    QString choose(const qm::FileDialogRequest&) override { return QString(); }
-};
-
-class RecordedEnd : public qm::ProgramLifetime {
-  public:
-    void End() override { ended_ = true; }
-    bool hasEnded() const override { return ended_; }
-
-  private:
-    bool ended_ = false;
-};
+using qm::bench::NoFileDialogs;
+using qm::bench::PrintedMessages;
+using qm::bench::RecordedEnd;
 
 // Counts the paint events a widget receives.
 class PaintCounter : public QObject {
