@@ -59,14 +59,15 @@ class BodyXmlBuilder::Body {
 
     // The table's structure (TableHandler): cells hold one paragraph each.
     void beginRow(bool header) { *out += header ? "<w:tr><w:trPr><w:tblHeader/></w:trPr>" : "<w:tr>"; }
-    void beginCell(std::size_t column) { *out += cellStarts_[column]; }
+    void beginCell(std::size_t) { *out += "<w:tc>"; }
     void endCell() {
         endParagraph();
         *out += "</w:tc>";
     }
     void endRow() { *out += "</w:tr>"; }
 
-    // The table's properties and grid, and each column's cell start.
+    // The table's properties and grid; the cells take their widths from the
+    // grid, which keeps the many cells of a long table short.
     void setTable(const TableShape& shape) {
         const std::vector<std::uint32_t> widths = ColumnWidths(shape, TextWidthTwips());
         tableStart_ = "<w:tbl><w:tblPr><w:tblW w:w=\"" + std::to_string(TextWidthTwips()) +
@@ -75,11 +76,8 @@ class BodyXmlBuilder::Body {
             tableStart_ +=
                 std::string("<w:") + edge + " w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"000000\"/>";
         tableStart_ += "</w:tblBorders><w:tblLayout w:type=\"fixed\"/></w:tblPr><w:tblGrid>";
-        for (const std::uint32_t width : widths) {
+        for (const std::uint32_t width : widths)
             tableStart_ += "<w:gridCol w:w=\"" + std::to_string(width) + "\"/>";
-            cellStarts_.push_back("<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(width) +
-                                  "\" w:type=\"dxa\"/></w:tcPr>");
-        }
         tableStart_ += "</w:tblGrid>";
     }
     const std::string& tableStart() const { return tableStart_; }
@@ -132,7 +130,6 @@ class BodyXmlBuilder::Body {
 
     State state_ = State::Between;
     std::string tableStart_;
-    std::vector<std::string> cellStarts_;
 };
 
 struct BodyXmlBuilder::Reader {

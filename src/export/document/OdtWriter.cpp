@@ -137,7 +137,7 @@ class OdtBody {
 
     void paragraphEnd() {
         if (!open_) {
-            out_ += "<text:p text:style-name=\"Standard\"/>";
+            out_ += emptyParagraph_;
         } else {
             writeSpaces(spaces_);  // trailing blanks would be dropped
             spaces_ = 0;
@@ -153,8 +153,12 @@ class OdtBody {
         inHeader_ = header;
         out_ += header ? "<table:table-header-rows><table:table-row>" : "<table:table-row>";
     }
+    // Cells take their style from their column, and their paragraphs the
+    // default style, which keeps the many cells of a long table short.
     void beginCell(std::size_t) {
-        out_ += "<table:table-cell table:style-name=\"Cell\" office:value-type=\"string\">";
+        paragraphStart_ = "<text:p>";
+        emptyParagraph_ = "<text:p/>";
+        out_ += "<table:table-cell>";
     }
     void endCell() {
         paragraphEnd();
@@ -174,7 +178,7 @@ class OdtBody {
     void open() {
         if (open_)
             return;
-        out_ += "<text:p text:style-name=\"Standard\">";
+        out_ += paragraphStart_;
         open_ = true;
         afterText_ = false;
     }
@@ -220,6 +224,8 @@ class OdtBody {
     bool afterText_ = false;    // the last thing written in it was a character other than a blank
     std::uint64_t spaces_ = 0;  // blanks not yet written
     bool inHeader_ = false;     // in the table's header row
+    const char* paragraphStart_ = "<text:p text:style-name=\"Standard\">";
+    const char* emptyParagraph_ = "<text:p text:style-name=\"Standard\"/>";
 };
 
 std::string inches(std::uint32_t twips) {
@@ -247,7 +253,8 @@ std::string tableStyles(const TableShape& shape) {
 std::string tableStart(const TableShape& shape) {
     std::string out = "<table:table table:name=\"Records\" table:style-name=\"Records\">";
     for (std::size_t i = 0; i < shape.columns; ++i)
-        out += "<table:table-column table:style-name=\"Column" + std::to_string(i + 1) + "\"/>";
+        out += "<table:table-column table:style-name=\"Column" + std::to_string(i + 1) +
+               "\" table:default-cell-style-name=\"Cell\"/>";
     return out;
 }
 

@@ -62,23 +62,25 @@ class RtfBody {
     // (readers would otherwise see an empty paragraph after it).
     void paragraphEnd() { ++pendingMarks_; }
 
-    // The table's structure (TableHandler): every row states its cells' borders
-    // and right edges; the header row is marked to repeat on every page.
+    // The table's structure (TableHandler): every row states its borders and
+    // its cells' right edges; the header row is marked to repeat on every page.
     void setTable(const TableShape& shape) {
+        rowStart_ = "\\trowd\\trgaph108\\trleft0";
+        for (const char* edge : {"t", "l", "b", "r", "h", "v"})
+            rowStart_ += std::string("\\trbrdr") + edge + "\\brdrs\\brdrw10";
         std::string cells;
         std::uint32_t edge = 0;
         for (const std::uint32_t width : ColumnWidths(shape, TextWidthTwips())) {
             edge += width;
-            cells +=
-                "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10"
-                "\\clbrdrr\\brdrs\\brdrw10\\cellx" +
-                std::to_string(edge);
+            cells += "\\cellx" + std::to_string(edge);
         }
-        rowStart_ = "\\trowd\\trgaph108\\trleft0" + cells + "\r\n";
-        headerRowStart_ = "\\trowd\\trgaph108\\trleft0\\trhdr" + cells + "\r\n";
+        // A row's paragraphs are in the table; its cells share their properties.
+        cells += "\r\n\\pard\\intbl\\plain\\f0\\fs22 ";
+        headerRowStart_ = rowStart_ + "\\trhdr" + cells;
+        rowStart_ += cells;
     }
     void beginRow(bool header) { out_ += header ? headerRowStart_ : rowStart_; }
-    void beginCell(std::size_t) { out_ += "\\pard\\intbl\\plain\\f0\\fs22 "; }
+    void beginCell(std::size_t) {}
     void endCell() { out_ += "\\cell "; }
     void endRow() {
         out_ += "\\row\r\n";
