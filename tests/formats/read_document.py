@@ -217,13 +217,14 @@ def docfile(path):
     if (u32(word, 24), u32(word, 28)) != (pieces[0][0], pieces[-1][0] + pieces[-1][1]):
         problems.append("fcMin/fcMac do not frame the text")
 
-    # Text positions (FC) of every paragraph mark, for the paragraph pages.
+    # Text positions (FC) of every paragraph mark (a table's cell and row
+    # marks, 0x07, included), for the paragraph pages.
     mark_fcs = []
     for (start, length, narrow), (a, b) in zip(pieces, zip(cps, cps[1:])):
         width = 1 if narrow else 2
         for k in range(b - a):
             unit = word[start + k * width] if narrow else u16(word, start + k * width)
-            if unit == 0x0D:
+            if unit in (0x0D, 0x07):
                 mark_fcs.append(start + (k + 1) * width)
 
     def plc(index, data_size):
@@ -246,7 +247,10 @@ def docfile(path):
         runs += rgfc[1:]
         for k in range(crun):
             offset = page[4 * (crun + 1) + 13 * k] * 2
-            if offset == 0 or page[offset] != 0 or page[offset + 1] < 1:
+            # cb, or 0 and cb'; then at least the style (istd), 2 bytes.
+            size = 2 * page[offset] - 1 if page[offset] != 0 else 2 * page[offset + 1]
+            start = offset + (1 if page[offset] != 0 else 2)
+            if offset == 0 or size < 2 or start + size > 511 or offset < 4 * (crun + 1) + 13 * crun:
                 problems.append("paragraph properties missing")
     if runs != mark_fcs:
         problems.append("paragraph runs do not end at the paragraph marks")
