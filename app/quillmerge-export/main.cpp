@@ -66,6 +66,7 @@ class CommandLineInputs : public qm::ExportInputs {
   public:
     QString path, password, table, fields, output, separatorText;
     bool header = true;
+    qm::DocumentLayout documentLayout = qm::DocumentLayout::Lines;
 
     QString databasePath() const override { return path; }
     QString databasePassword() const override { return password; }
@@ -74,6 +75,7 @@ class CommandLineInputs : public qm::ExportInputs {
     QString outputPath() const override { return output; }
     QString separator() const override { return separatorText; }
     bool headerLine() const override { return header; }
+    qm::DocumentLayout layout() const override { return documentLayout; }
 };
 
 // Progress on standard error, only when a person is watching it.
@@ -163,6 +165,7 @@ class StandardOutputDocument : public qm::WordDocument {
     StandardOutputDocument(std::unique_ptr<qm::WordDocument> inner, CommandLineSaves& saves)
         : inner_(std::move(inner)), saves_(saves) {}
     void TypeText(const qm::TextSpool& text) override { inner_->TypeText(text); }
+    void TypeTable(const qm::TextSpool& rows, bool headerRow) override { inner_->TypeTable(rows, headerRow); }
     void Close() override { inner_->Close(); }
     void SaveAs(const QString& path) override;
 
@@ -325,10 +328,13 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Writes the records of one table of a Microsoft Access database (.mdb, .accdb) into a Word\n"
-        "document, one line per record, the values joined by a separator.\n"
+        "document, one line per record, the values joined by a separator, or as a table with one\n"
+        "row per record and one cell per value (--layout table).\n"
         "\n"
         "  quillmerge-export DATABASE --list-tables\n"
         "  quillmerge-export DATABASE --table NAME [--field NAME]... [--separator TEXT] [--no-header]\n"
+        "                    --output FILE\n"
+        "  quillmerge-export DATABASE --table NAME [--field NAME]... --layout table [--no-header]\n"
         "                    --output FILE\n"
         "\n"
         "--output - writes the document to standard output.\n"
@@ -365,7 +371,14 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Document format: docx, doc, odt, rtf or txt. Default: from the "
                        "extension of FILE (.doc, .odt, .rtf, .txt; anything else docx)."),
         QStringLiteral("FORMAT"));
-    parser.addOptions({listTables, table, field, separator, noHeader, output, passwordFile, format});
+    const QCommandLineOption layout(
+        QStringLiteral("layout"),
+        QStringLiteral("lines: one line per record, the values joined by the separator (the default). "
+                       "table: one table, one row per record and one cell per value; the line of field "
+                       "names is its header row, repeated on every page; takes no --separator. "
+                       "A .txt document gets the cells joined by a tab."),
+        QStringLiteral("LAYOUT"));
+    parser.addOptions({listTables, table, field, separator, noHeader, output, passwordFile, format, layout});
 
     if (!parser.parse(QCoreApplication::arguments()))
         usageError(parser.errorText());
@@ -387,11 +400,11 @@ int main(int argc, char* argv[]) {
         usageError(
             QStringLiteral("not writing a document to a terminal: redirect standard output, or give "
                            "--output FILE"));
-    if (listing &&
-        (parser.isSet(table) || parser.isSet(output) || parser.isSet(field) || parser.isSet(format)))
-        usageError(QStringLiteral("--list-tables takes no --table, --field, --output or --format"));
+    if (listing && (parser.isSet(table) || parser.isSet(output) || parser.isSet(field) ||
+                    parser.isSet(format) || parser.isSet(layout)))
+        usageError(QStringLiteral("--list-tables takes no --table, --field, --output, --format or --layout"));
     // A second value of a one-value option is a slip, not a choice.
-    for (const QCommandLineOption* single : {&table, &separator, &output, &passwordFile, &format}) {
+    for (const QCommandLineOption* single : {&table, &separator, &output, &passwordFile, &format, &layout}) {
         if (parser.values(*single).size() > 1)
             usageError(QStringLiteral("--%1 given more than once").arg(single->names().constFirst()));
     }
@@ -403,7 +416,20 @@ int main(int argc, char* argv[]) {
                            .arg(parser.value(format)));
     }
 
+    qm::DocumentLayout documentLayout = qm::DocumentLayout::Lines;
+    if (parser.isSet(layout)) {
+        const QString name = parser.value(layout);
+        if (name == QLatin1String("table"))
+            documentLayout = qm::DocumentLayout::Table;
+        else if (name != QLatin1String("lines"))
+            usageError(QStringLiteral("unknown layout '%1': give lines or table").arg(name));
+    }
+    // A table keeps the values apart by itself; a separator would be ignored.
+    if (documentLayout == qm::DocumentLayout::Table && parser.isSet(separator))
+        usageError(QStringLiteral("--separator cannot be used with --layout table"));
+
     CommandLineInputs inputs;
+    inputs.documentLayout = documentLayout;
     const WipedAtExit wipePassword(inputs.password);
     inputs.path = positional.front();
     try {

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 #include <QFile>
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -95,6 +96,10 @@ bool RunExport(Procedure& proc, const ExportInputs& inputs, WordProvider& word, 
     std::string line;
     SeparatorCache separator(inputs);
     const int failuresBeforeRead = proc.failureCount();
+    // A table's cells are kept apart in the spool instead of being joined by
+    // the separator (TextSpool::appendRow).
+    const bool table = inputs.layout() == DocumentLayout::Table;
+    std::vector<std::string> cells;
 
     proc.step(112, [&] { connection.setMode(adModeReadWrite); });
     proc.step(114, [&] { connection.Open(BuildConnectionString(inputs)); });
@@ -104,7 +109,8 @@ bool RunExport(Procedure& proc, const ExportInputs& inputs, WordProvider& word, 
         records.Open(query, connection, adOpenStatic, adLockOptimistic);
     });
 
-    if (proc.condition(118, [&] { return inputs.headerLine(); })) {
+    const bool headerLine = proc.condition(118, [&] { return inputs.headerLine(); });
+    if (headerLine) {
         proc.step(120, [&] { line.clear(); });
         int fieldCount = 0;
         std::size_t separatorLength = 0;
@@ -112,15 +118,24 @@ bool RunExport(Procedure& proc, const ExportInputs& inputs, WordProvider& word, 
             separatorLength = separator.current().size();
             fieldCount = records.fieldCount();
         });
-        for (int i = 0; i < fieldCount; ++i) {
-            if (!proc.step(124, [&] {
-                    line += records.fieldName(i).toStdString();
-                    line += separator.current();
-                }))
-                break;
+        if (table) {
+            cells.clear();
+            for (int i = 0; i < fieldCount; ++i) {
+                if (!proc.step(124, [&] { cells.push_back(records.fieldName(i).toStdString()); }))
+                    break;
+            }
+            proc.step(130, [&] { text.appendRow(cells); });
+        } else {
+            for (int i = 0; i < fieldCount; ++i) {
+                if (!proc.step(124, [&] {
+                        line += records.fieldName(i).toStdString();
+                        line += separator.current();
+                    }))
+                    break;
+            }
+            proc.step(128, [&] { RemoveTrailingSeparator(line, separatorLength); });
+            proc.step(130, [&] { text.appendLine(line); });
         }
-        proc.step(128, [&] { RemoveTrailingSeparator(line, separatorLength); });
-        proc.step(130, [&] { text.appendLine(line); });
     }
 
     // The record loop. A read that breaks off is reported once and ends the
@@ -149,16 +164,26 @@ bool RunExport(Procedure& proc, const ExportInputs& inputs, WordProvider& word, 
                 separatorLength = sep.size();
                 fieldCount = records.fieldCount();
             });
-            for (int i = 0; i < fieldCount && !readFailed; ++i) {
-                readFailed = !proc.step(144, [&] {
-                    records.appendText(i, line);
-                    line += separator.current();
-                });
+            if (table) {
+                // The cells' strings keep their room from record to record.
+                cells.resize(static_cast<std::size_t>(std::max(fieldCount, 0)));
+                for (int i = 0; i < fieldCount && !readFailed; ++i) {
+                    std::string& cell = cells[static_cast<std::size_t>(i)];
+                    cell.clear();
+                    readFailed = !proc.step(144, [&] { records.appendText(i, cell); });
+                }
+            } else {
+                for (int i = 0; i < fieldCount && !readFailed; ++i) {
+                    readFailed = !proc.step(144, [&] {
+                        records.appendText(i, line);
+                        line += separator.current();
+                    });
+                }
             }
             if (readFailed)
                 break;
             RemoveTrailingSeparator(line, separatorLength);
-            readFailed = !proc.step(150, [&] { text.appendLine(line); }) ||
+            readFailed = !proc.step(150, [&] { table ? text.appendRow(cells) : text.appendLine(line); }) ||
                          !proc.step(154, [&] { records.MoveNext(); });
             ++done;
         }
@@ -177,7 +202,12 @@ bool RunExport(Procedure& proc, const ExportInputs& inputs, WordProvider& word, 
     proc.step(172, [&] { application = word.CreateApplication(); });
     proc.step(174, [&] { need(application).setVisible(false); });
     proc.step(176, [&] { document = need(application).AddDocument(); });
-    const bool typed = proc.step(178, [&] { need(document).TypeText(text); });
+    const bool typed = proc.step(178, [&] {
+        if (table)
+            need(document).TypeTable(text, headerLine);
+        else
+            need(document).TypeText(text);
+    });
     // Saving a document that did not receive its text would replace the file
     // with an empty one; the failure above has been reported already.
     // The engine replaces whatever file the output path leads to: never the

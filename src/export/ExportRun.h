@@ -21,6 +21,11 @@ class ExportInputs : public DatabaseLocation {
     // Read at the start of every line, so a change takes effect from the next line on.
     virtual QString separator() const = 0;
     virtual bool headerLine() const = 0;
+    // Lines: a paragraph per record, the values joined by the separator.
+    // Table: one table, a row per record and a cell per value; the separator
+    // is not used and the header line becomes a header row. Read once, when
+    // the export starts.
+    virtual DocumentLayout layout() const { return DocumentLayout::Lines; }
 };
 
 // When a long export pauses to report its progress and let a window repaint

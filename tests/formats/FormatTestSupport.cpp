@@ -106,6 +106,30 @@ void WriteDocument(const Lines& lines, DocumentFormat format, const QString& pat
     SaveAtomically(path, [&](QIODevice& device) { writer->write(content, device); });
 }
 
+Rows EdgeRows() {
+    const Lines edges = EdgeLines();
+    Rows rows{{"Name", "Value, with; separators", "Notes"}};
+    for (std::size_t i = 0; i < edges.size(); ++i)
+        rows.push_back({std::to_string(i), edges[i], edges[(i + 7) % edges.size()]});
+    rows.push_back({"", "", ""});
+    rows.push_back({",;|\t", "\xFF\tafter an invalid byte", "last"});
+    return rows;
+}
+
+void WriteTable(const Rows& rows, DocumentFormat format, const QString& path) {
+    TextSpool spool;
+    for (const Lines& row : rows)
+        spool.appendRow(row);
+    DocumentContent content;
+    content.texts.push_back(spool.snapshot());
+    content.layout = DocumentLayout::Table;
+    content.headerRow = true;
+    content.created = QDateTime::currentDateTimeUtc();
+    content.modified = content.created;
+    const auto writer = DocumentWriterFor(format);
+    SaveAtomically(path, [&](QIODevice& device) { writer->write(content, device); });
+}
+
 QJsonObject ReadBack(const QString& reader, const QString& path, const QString& workDir) {
     QStringList arguments{QStringLiteral(QM_DOCUMENT_READER), reader, path};
     if (!workDir.isEmpty())

@@ -47,6 +47,15 @@ QStringList ExpectedParagraphs(const Lines& lines);
 // Writes the lines as one document in the format, through the atomic save.
 void WriteDocument(const Lines& lines, DocumentFormat format, const QString& path);
 
+// The rows of a table, a value per cell (TextSpool::appendRow).
+using Rows = std::vector<Lines>;
+// A header row, then rows whose cells hold the edges of EdgeLines, the
+// characters of separators, an empty row and a value's own escape byte
+// before a tab.
+Rows EdgeRows();
+// Writes the rows as one table, the first a header row, through the atomic save.
+void WriteTable(const Rows& rows, DocumentFormat format, const QString& path);
+
 // Runs read_document.py with a reader on a file. Adds a test failure and
 // returns an empty object when the reader is missing or fails.
 QJsonObject ReadBack(const QString& reader, const QString& path, const QString& workDir = {});

@@ -15,8 +15,14 @@ Readers:
   odtfile      the OpenDocument package read here with zipfile and ElementTree,
                checked, and the text its paragraphs give
   text         Python's strict UTF-8 decoder: the lines between CR LF pairs
+  docx-tables  python-docx reads the tables of a .docx cell by cell
+  libreoffice-tables
+               LibreOffice converts the file to .docx (WORKDIR as for
+               libreoffice), python-docx reads its tables cell by cell
 
-Prints {"lines": [...]} or {"paragraphs": [...]}, with "problems": [...] for
+Prints {"lines": [...]}, {"paragraphs": [...]} or, for the table readers,
+{"tables": [{"rows": [[cell, ...], ...], "header": [row repeats on every page, ...]}]}
+(a cell's paragraphs joined by "\\n", a line break "\\n", a tab "\\t"), with "problems": [...] for
 the structural readers. Exits 2 when the reader is not installed, 1 when it fails.
 """
 import json
@@ -70,9 +76,9 @@ def wvware(path):
     return {"paragraphs": [p.replace("\v", "\n") for p in paragraphs]}
 
 
-def libreoffice(path, workdir):
+def libreoffice_docx(path, workdir):
+    """The file converted to .docx by LibreOffice; the path of the result."""
     need("soffice", "libreoffice-writer-nogui")
-    import docx  # python3-docx
 
     profile = os.path.join(workdir, "profile")
     out = os.path.join(workdir, "converted")
@@ -84,7 +90,28 @@ def libreoffice(path, workdir):
     if not os.path.exists(converted):
         print("LibreOffice did not convert the file", file=sys.stderr)
         sys.exit(1)
-    return {"paragraphs": [p.text for p in docx.Document(converted).paragraphs]}
+    return converted
+
+
+def libreoffice(path, workdir):
+    import docx  # python3-docx
+
+    return {"paragraphs": [p.text for p in docx.Document(libreoffice_docx(path, workdir)).paragraphs]}
+
+
+def docx_tables(path):
+    import docx  # python3-docx
+    from docx.oxml.ns import qn
+
+    tables = []
+    for table in docx.Document(path).tables:
+        rows, header = [], []
+        for row in table.rows:
+            rows.append([cell.text for cell in row.cells])
+            properties = row._tr.trPr
+            header.append(properties is not None and properties.find(qn("w:tblHeader")) is not None)
+        tables.append({"rows": rows, "header": header})
+    return {"tables": tables}
 
 
 def pandoc(path):
@@ -190,13 +217,14 @@ def docfile(path):
     if (u32(word, 24), u32(word, 28)) != (pieces[0][0], pieces[-1][0] + pieces[-1][1]):
         problems.append("fcMin/fcMac do not frame the text")
 
-    # Text positions (FC) of every paragraph mark, for the paragraph pages.
+    # Text positions (FC) of every paragraph mark (a table's cell and row
+    # marks, 0x07, included), for the paragraph pages.
     mark_fcs = []
     for (start, length, narrow), (a, b) in zip(pieces, zip(cps, cps[1:])):
         width = 1 if narrow else 2
         for k in range(b - a):
             unit = word[start + k * width] if narrow else u16(word, start + k * width)
-            if unit == 0x0D:
+            if unit in (0x0D, 0x07):
                 mark_fcs.append(start + (k + 1) * width)
 
     def plc(index, data_size):
@@ -219,7 +247,10 @@ def docfile(path):
         runs += rgfc[1:]
         for k in range(crun):
             offset = page[4 * (crun + 1) + 13 * k] * 2
-            if offset == 0 or page[offset] != 0 or page[offset + 1] < 1:
+            # cb, or 0 and cb'; then at least the style (istd), 2 bytes.
+            size = 2 * page[offset] - 1 if page[offset] != 0 else 2 * page[offset + 1]
+            start = offset + (1 if page[offset] != 0 else 2)
+            if offset == 0 or size < 2 or start + size > 511 or offset < 4 * (crun + 1) + 13 * crun:
                 problems.append("paragraph properties missing")
     if runs != mark_fcs:
         problems.append("paragraph runs do not end at the paragraph marks")
@@ -343,10 +374,12 @@ def main():
     workdir = sys.argv[3] if len(sys.argv) > 3 else None
     if reader == "libreoffice":
         answer = libreoffice(path, workdir)
+    elif reader == "libreoffice-tables":
+        answer = docx_tables(libreoffice_docx(path, workdir))
     else:
         answer = {"antiword": antiword, "catdoc": catdoc, "wvware": wvware, "pandoc": pandoc,
                   "docfile": docfile, "odtfile": odtfile,
-                  "text": text}[reader](path)
+                  "text": text, "docx-tables": docx_tables}[reader](path)
     sys.stdout.write(json.dumps(answer))
 
 

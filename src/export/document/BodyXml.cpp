@@ -1,9 +1,12 @@
 #include "BodyXml.h"
 
+#include "DocumentTable.h"
 #include "DocumentText.h"
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace qm {
 
@@ -52,7 +55,35 @@ class BodyXmlBuilder::Body {
         openRun();
         *out += "<w:br/>";
     }
-    void paragraphEnd() {
+    void paragraphEnd() { endParagraph(); }
+
+    // The table's structure (TableHandler): cells hold one paragraph each.
+    void beginRow(bool header) { *out += header ? "<w:tr><w:trPr><w:tblHeader/></w:trPr>" : "<w:tr>"; }
+    void beginCell(std::size_t) { *out += "<w:tc>"; }
+    void endCell() {
+        endParagraph();
+        *out += "</w:tc>";
+    }
+    void endRow() { *out += "</w:tr>"; }
+
+    // The table's properties and grid; the cells take their widths from the
+    // grid, which keeps the many cells of a long table short.
+    void setTable(const TableShape& shape) {
+        const std::vector<std::uint32_t> widths = ColumnWidths(shape, TextWidthTwips());
+        tableStart_ = "<w:tbl><w:tblPr><w:tblW w:w=\"" + std::to_string(TextWidthTwips()) +
+                      "\" w:type=\"dxa\"/><w:tblBorders>";
+        for (const char* edge : {"top", "left", "bottom", "right", "insideH", "insideV"})
+            tableStart_ +=
+                std::string("<w:") + edge + " w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"000000\"/>";
+        tableStart_ += "</w:tblBorders><w:tblLayout w:type=\"fixed\"/></w:tblPr><w:tblGrid>";
+        for (const std::uint32_t width : widths)
+            tableStart_ += "<w:gridCol w:w=\"" + std::to_string(width) + "\"/>";
+        tableStart_ += "</w:tblGrid>";
+    }
+    const std::string& tableStart() const { return tableStart_; }
+
+  private:
+    void endParagraph() {
         switch (state_) {
             case State::Between:
                 *out += "<w:p/>";
@@ -67,7 +98,6 @@ class BodyXmlBuilder::Body {
         state_ = State::Between;
     }
 
-  private:
     enum class State { Between, InRun, InText };
 
     void openText() {
@@ -99,25 +129,70 @@ class BodyXmlBuilder::Body {
     }
 
     State state_ = State::Between;
+    std::string tableStart_;
 };
 
-struct BodyXmlBuilder::Reader : StoredTextReader<Body> {
-    using StoredTextReader<Body>::StoredTextReader;
+struct BodyXmlBuilder::Reader {
+    virtual ~Reader() = default;
+    virtual Body& body() = 0;
+    virtual void begin() = 0;
+    virtual void feed(std::string_view stored) = 0;
+    virtual void finish() = 0;
+    virtual std::uint64_t paragraphCount() const = 0;
 };
 
-BodyXmlBuilder::BodyXmlBuilder()
-    : body_(std::make_unique<Body>()), reader_(std::make_unique<Reader>(*body_)) {}
+namespace {
+
+// The lines of the text, or the rows of a table, as paragraphs.
+template <class Handler>
+struct ReaderOf : BodyXmlBuilder::Reader {
+    template <class... Args>
+    explicit ReaderOf(Args&&... args) : handler(std::forward<Args>(args)...), reader(handler) {}
+    BodyXmlBuilder::Body& body() override { return handler; }
+    void begin() override {
+        if constexpr (requires { handler.begin(); })
+            handler.begin();
+    }
+    void feed(std::string_view stored) override { reader.feed(stored); }
+    void finish() override { reader.finish(); }
+    std::uint64_t paragraphCount() const override { return reader.paragraphCount(); }
+
+    Handler handler;
+    StoredTextReader<Handler> reader;
+};
+
+}  // namespace
+
+BodyXmlBuilder::BodyXmlBuilder() : reader_(std::make_unique<ReaderOf<Body>>()) {}
+
+BodyXmlBuilder::BodyXmlBuilder(const TableShape& table) {
+    auto reader = std::make_unique<ReaderOf<TableHandler<Body>>>(table);
+    reader->handler.setTable(table);
+    tableStart_ = reader->handler.tableStart();
+    reader_ = std::move(reader);
+}
 
 BodyXmlBuilder::~BodyXmlBuilder() = default;
 
 void BodyXmlBuilder::feed(std::string_view stored, std::string& out) {
-    body_->out = &out;
+    start(out);
     reader_->feed(stored);
 }
 
 void BodyXmlBuilder::finish(std::string& out) {
-    body_->out = &out;
+    start(out);
     reader_->finish();
+    if (!tableStart_.empty())
+        out += "</w:tbl><w:p/>";  // a body ends with a paragraph, never with a table
+}
+
+void BodyXmlBuilder::start(std::string& out) {
+    reader_->body().out = &out;
+    if (!started_) {
+        started_ = true;
+        out += tableStart_;
+        reader_->begin();
+    }
 }
 
 std::uint64_t BodyXmlBuilder::paragraphCount() const {

@@ -7,6 +7,8 @@
 
 namespace qm {
 
+struct TableShape;
+
 // Turns document text, in the spool's stored form (TextSpool::kEscape), into
 // the paragraphs of a WordprocessingML body, piece by piece, so a text of any
 // size streams through a small buffer. The text is taken apart by the reader
@@ -24,9 +26,15 @@ namespace qm {
 //   becomes U+FFFD: C0 controls other than tab, CR and LF; U+FFFE and U+FFFF;
 //   invalid UTF-8, surrogates included, one U+FFFD for each maximal ill-formed
 //   subsequence as Unicode recommends (the way Python and browsers decode).
+//
+// Built with a table's shape, the text is the rows of one table (w:tbl, the
+// header row marked w:tblHeader to repeat on every page, fixed column widths
+// from ColumnWidths), each cell one paragraph, followed by an empty paragraph.
 class BodyXmlBuilder {
   public:
     BodyXmlBuilder();
+    // The shape must outlive the builder.
+    explicit BodyXmlBuilder(const TableShape& table);
     ~BodyXmlBuilder();
     BodyXmlBuilder(const BodyXmlBuilder&) = delete;
     BodyXmlBuilder& operator=(const BodyXmlBuilder&) = delete;
@@ -43,13 +51,19 @@ class BodyXmlBuilder {
     // Upper bound of the XML one stored byte and one line can give, for sizing.
     static constexpr std::uint64_t kMaxBytesPerByte = 48;
     static constexpr std::uint64_t kMaxBytesPerLine = 64;
+    // And of each cell of a table, with room for its row's share.
+    static constexpr std::uint64_t kMaxBytesPerCell = 160;
 
-  private:
     // The text is read as every format reads it (StoredTextReader, DocumentText.h).
     class Body;
     struct Reader;
-    std::unique_ptr<Body> body_;
+
+  private:
+    void start(std::string& out);
+
     std::unique_ptr<Reader> reader_;
+    std::string tableStart_;  // the table's opening, empty for lines
+    bool started_ = false;
 };
 
 }  // namespace qm

@@ -1,5 +1,6 @@
 #include "DocWriter.h"
 
+#include "DocumentTable.h"
 #include "DocumentText.h"
 #include "GsfSupport.h"
 #include "shell/Failure.h"
@@ -8,8 +9,11 @@
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output.h>
 #include <QLocale>
+#include <algorithm>
 #include <array>
+#include <deque>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,13 +30,13 @@ constexpr std::uint32_t kPageSize = 512;
 constexpr std::uint32_t kFibArea = 2 * kPageSize;
 constexpr std::uint32_t kPapxPagesOffset = kFibArea;
 
-// Paragraph runs per paragraph page: each costs 4 bytes of rgfc and a 13-byte
-// BX, and one shared 4-byte PAPX sits at the end, before the run count.
-constexpr std::uint32_t kRunsPerPapxPage = 29;
-// Where the shared PAPX lies in a paragraph page, and what it says: style 0
-// ("Normal"), nothing else (cb 0, cb' 1, istd 0).
-constexpr std::uint32_t kPapxOffset = 506;
-constexpr std::array<char, 4> kPapx = {0, 1, 0, 0};
+// A paragraph page holds, from its start, the FCs of its runs (4 bytes each,
+// one more than runs) and a 13-byte BX per run; from its end, before the run
+// count in its last byte, the PAPXs its runs use, each once, on even offsets.
+constexpr std::uint32_t kPapxEnd = 510;
+// The paragraph properties of plain text: style 0 ("Normal"), nothing else
+// (cb 0, cb' 1, istd 0).
+const std::string kNormalPapx("\0\1\0\0", 4);
 
 // Text gathers in a buffer of this size before it goes to the stream;
 // finished paragraph pages are written to their places in batches.
@@ -71,6 +75,24 @@ constexpr std::uint16_t kSprmSDyaTop = 0x9023;
 constexpr std::uint16_t kSprmSDyaBottom = 0x9024;
 constexpr std::uint16_t kSprmSDyaHdrTop = 0xB017;
 constexpr std::uint16_t kSprmSDyaHdrBottom = 0xB018;
+constexpr std::uint16_t kSprmPFInTable = 0x2416;
+constexpr std::uint16_t kSprmPFTtp = 0x2417;  // the row's end mark
+constexpr std::uint16_t kSprmPItap = 0x6649;  // table depth
+constexpr std::uint16_t kSprmTDxaGapHalf = 0x9602;
+constexpr std::uint16_t kSprmTTableBorders80 = 0xD605;
+constexpr std::uint16_t kSprmTDefTable = 0xD608;
+constexpr std::uint16_t kSprmTTableHeader = 0x3404;
+
+// Word 97 tables have at most this many columns.
+constexpr std::size_t kMaxTableColumns = 63;
+
+// The kinds of paragraph marks, each with its own paragraph properties.
+enum Mark : std::uint8_t {
+    kParagraphMark,  // text, or the paragraph after a table
+    kCellMark,       // a cell's end (0x07)
+    kRowMark,        // a row's end (0x07), with the row's properties
+    kHeaderRowMark,  // the same for the header row, marked to repeat on every page
+};
 
 void put8(std::string& out, std::uint8_t value) {
     out += static_cast<char>(value);
@@ -107,17 +129,37 @@ void putUtf16(std::string& out, std::u16string_view text) {
 }
 
 // The paragraph property pages (PapxFkp): one run per paragraph, each ending
-// just after its paragraph mark, all with the same properties. Pages are
+// just after its paragraph mark, with the properties of its kind of mark
+// (papxs, indexed by Mark: PapxInFkp, an even number of bytes). Pages are
 // built as paragraphs end and handed out for writing in batches.
 class PapxPages {
   public:
-    PapxPages(std::uint32_t firstFc, std::uint32_t reservedPages)
-        : reservedPages_(reservedPages), pageStart_(firstFc) {}
+    PapxPages(std::uint32_t firstFc, std::uint32_t reservedPages, std::vector<std::string> papxs)
+        : reservedPages_(reservedPages), pageStart_(firstFc), papxs_(std::move(papxs)) {}
+
+    // Runs a page holds at least, whichever of the PAPXs it has.
+    static std::uint32_t runsPerPage(const std::vector<std::string>& papxs) {
+        std::size_t all = 0;
+        for (const std::string& papx : papxs)
+            all += papx.size();
+        return static_cast<std::uint32_t>((kPapxEnd - 4 - all) / 17);
+    }
+
+    // The kind of the next paragraph mark, told as the mark is written; its
+    // end comes through paragraphEnd later, in the same order.
+    void noteMark(Mark mark) { marks_.push_back(mark); }
 
     void paragraphEnd(std::uint32_t fc) {
-        ends_.push_back(fc);
-        if (ends_.size() == kRunsPerPapxPage)
+        const Mark mark = marks_.front();
+        marks_.pop_front();
+        if (!fits(mark))
             closePage();
+        ends_.push_back(fc);
+        endMarks_.push_back(mark);
+        if ((used_ & (1u << mark)) == 0) {
+            used_ |= 1u << mark;
+            usedBytes_ += papxs_[mark].size();
+        }
     }
 
     // Closes the last, partly filled page.
@@ -140,31 +182,55 @@ class PapxPages {
     std::uint32_t end() const { return pageStart_; }
 
   private:
+    // Whether the page being filled takes one more run with this mark.
+    bool fits(Mark mark) const {
+        const std::size_t papxBytes = usedBytes_ + ((used_ & (1u << mark)) != 0 ? 0 : papxs_[mark].size());
+        const std::size_t runs = ends_.size() + 1;
+        return 4 * (runs + 1) + 13 * runs + papxBytes <= kPapxEnd;
+    }
+
     void closePage() {
         if (pageCount() == reservedPages_)
             throw Failure(QStringLiteral("The document text has more paragraphs than it said"));
         const std::size_t at = ready_.size();
         ready_.resize(at + kPageSize, '\0');
         char* const page = ready_.data() + at;
+        // The PAPXs the runs use, from the end of the page down.
+        std::array<std::uint32_t, 4> offsets{};
+        std::uint32_t offset = kPapxEnd;
+        for (std::size_t kind = 0; kind < papxs_.size(); ++kind) {
+            if ((used_ & (1u << kind)) == 0)
+                continue;
+            offset -= static_cast<std::uint32_t>(papxs_[kind].size());
+            offsets[kind] = offset;
+            std::copy(papxs_[kind].begin(), papxs_[kind].end(), page + offset);
+        }
         std::string header;
         put32(header, pageStart_);
         for (const std::uint32_t fc : ends_)
             put32(header, fc);
-        for (std::size_t i = 0; i < ends_.size(); ++i) {
-            put8(header, kPapxOffset / 2);  // BX: the PAPX's offset in words, then an empty PHE
-            header.append(12, '\0');
+        for (const Mark mark : endMarks_) {
+            put8(header, static_cast<std::uint8_t>(offsets[mark] / 2));  // BX: the PAPX's offset in words
+            header.append(12, '\0');                                     // and an empty PHE
         }
         std::copy(header.begin(), header.end(), page);
-        std::copy(kPapx.begin(), kPapx.end(), page + kPapxOffset);
         page[kPageSize - 1] = static_cast<char>(ends_.size());
         pageStarts_.push_back(pageStart_);
         pageStart_ = ends_.back();
         ends_.clear();
+        endMarks_.clear();
+        used_ = 0;
+        usedBytes_ = 0;
     }
 
     std::uint32_t reservedPages_;
     std::uint32_t pageStart_;
+    std::vector<std::string> papxs_;
+    std::deque<Mark> marks_;           // of marks written whose ends have not come yet
     std::vector<std::uint32_t> ends_;  // of the page being filled
+    std::vector<Mark> endMarks_;
+    unsigned used_ = 0;          // the marks of the page being filled, one bit each
+    std::size_t usedBytes_ = 0;  // the size of their PAPXs
     std::vector<std::uint32_t> pageStarts_;
     std::string ready_;
 };
@@ -244,12 +310,15 @@ class TextLayout {
     void tab() { ascii("\t"); }
     void lineBreak() { ascii("\v"); }
 
-    void paragraphEnd() {
-        std::string& open = mode_ == Mode::Wide ? pending_ : tail_;
-        std::vector<std::uint32_t>& ends = mode_ == Mode::Wide ? pendingEnds_ : tailEnds_;
-        ends.push_back(static_cast<std::uint32_t>(open.size() + 1));
-        ascii("\r");
-    }
+    void paragraphEnd() { mark("\r", kParagraphMark); }
+
+    // The table's structure (TableHandler): a cell is one paragraph ended by a
+    // cell mark; after the last cell a row mark, a paragraph of its own that
+    // carries the row's properties.
+    void beginRow(bool header) { headerRow_ = header; }
+    void beginCell(std::size_t) {}
+    void endCell() { mark("\a", kCellMark); }
+    void endRow() { mark("\a", headerRow_ ? kHeaderRowMark : kRowMark); }
 
     // Writes what is left; the stream is then at end().
     void finish() {
@@ -266,6 +335,14 @@ class TextLayout {
 
   private:
     enum class Mode { None, Narrow, Wide };
+
+    void mark(std::string_view character, Mark kind) {
+        std::string& open = mode_ == Mode::Wide ? pending_ : tail_;
+        std::vector<std::uint32_t>& ends = mode_ == Mode::Wide ? pendingEnds_ : tailEnds_;
+        ends.push_back(static_cast<std::uint32_t>(open.size() + 1));
+        pages_.noteMark(kind);
+        ascii(character);
+    }
 
     // The stream offset of the next committed byte.
     std::uint32_t fc() const { return static_cast<std::uint32_t>(written_ + buffer_.size()); }
@@ -385,6 +462,7 @@ class TextLayout {
     std::vector<std::uint32_t> tailEnds_;
     std::vector<std::uint32_t> pendingEnds_;
     std::vector<Piece> pieces_;
+    bool headerRow_ = false;
 };
 
 // The character property page: one run over the whole text, with the
@@ -562,10 +640,85 @@ std::uint64_t paragraphBound(const DocumentContent& content) {
     return lines + 1;
 }
 
+// PapxInFkp: istd and grpprl with their size in front.
+std::string papxInFkp(const std::string& istdAndGrpprl) {
+    std::string out;
+    if (istdAndGrpprl.size() % 2 == 1) {
+        put8(out, static_cast<std::uint8_t>((istdAndGrpprl.size() + 1) / 2));  // 2 cb - 1 bytes follow
+    } else {
+        put8(out, 0);
+        put8(out, static_cast<std::uint8_t>(istdAndGrpprl.size() / 2));  // 2 cb' bytes follow
+    }
+    return out + istdAndGrpprl;
+}
+
+// The paragraph properties of a table's marks, by Mark: every cell is in the
+// table (depth 1); the row mark also defines the row: its cell edges, the
+// space between text and cell edge, thin black borders, and for the header
+// row that it repeats on every page.
+std::vector<std::string> tablePapxs(const TableShape& shape) {
+    std::string normal;
+    put16(normal, 0);  // istd: "Normal"
+    std::string cell = normal;
+    put16(cell, kSprmPFInTable);
+    put8(cell, 1);
+    put16(cell, kSprmPItap);
+    put32(cell, 1);
+    std::string row = cell;
+    put16(row, kSprmPFTtp);
+    put8(row, 1);
+    put16(row, kSprmTDxaGapHalf);
+    put16(row, 108);
+    put16(row, kSprmTTableBorders80);
+    put8(row, 24);
+    for (int edge = 0; edge < 6; ++edge) {  // top, left, bottom, right, inside horizontal and vertical
+        put8(row, 4);                       // width: half a point, in eighths
+        put8(row, 1);                       // single line
+        put8(row, 1);                       // black
+        put8(row, 0);
+    }
+    const std::vector<std::uint32_t> widths = ColumnWidths(shape, TextWidthTwips());
+    put16(row, kSprmTDefTable);
+    put16(row, static_cast<std::uint16_t>(1 + 2 * (widths.size() + 1) + 1));
+    put8(row, static_cast<std::uint8_t>(widths.size()));
+    std::uint32_t edge = 0;
+    put16(row, 0);
+    for (const std::uint32_t width : widths) {
+        edge += width;
+        put16(row, static_cast<std::uint16_t>(edge));
+    }
+    std::string header = row;
+    put16(header, kSprmTTableHeader);
+    put8(header, 1);
+    return {kNormalPapx, papxInFkp(cell), papxInFkp(row), papxInFkp(header)};
+}
+
+template <class Handler>
+void readText(const DocumentContent& content, Handler& handler) {
+    StoredTextReader<Handler> reader(handler);
+    ForEachStoredPiece(content.texts, kStoredPieceSize, [&](std::string_view piece) { reader.feed(piece); });
+    reader.finish();
+}
+
 }  // namespace
 
 void DocWriter::write(const DocumentContent& content, QIODevice& device) const {
-    const std::uint64_t reservedPages = (paragraphBound(content) + kRunsPerPapxPage - 1) / kRunsPerPapxPage;
+    std::optional<TableShape> shape;
+    if (HasTableRows(content)) {
+        shape = MeasureTable(content);
+        if (shape->columns > kMaxTableColumns)
+            throw Failure(QStringLiteral("A table in the Word 97-2003 format (.doc) has at most %1 columns, "
+                                         "this one would have %2; choose fewer fields, or save it as a "
+                                         ".docx or .odt document")
+                              .arg(kMaxTableColumns)
+                              .arg(shape->columns));
+    }
+    const std::vector<std::string> papxs = shape ? tablePapxs(*shape) : std::vector<std::string>{kNormalPapx};
+    // A table's rows have a paragraph per cell and one for the row's end, and
+    // a paragraph follows the table.
+    const std::uint64_t paragraphs = shape ? shape->rows * (shape->columns + 1) + 2 : paragraphBound(content);
+    const std::uint32_t runsPerPage = PapxPages::runsPerPage(papxs);
+    const std::uint64_t reservedPages = (paragraphs + runsPerPage - 1) / runsPerPage;
     const std::uint64_t textStart = kPapxPagesOffset + reservedPages * kPageSize;
     if (textStart >= options_.maxStreamBytes)
         tooLarge();
@@ -586,11 +739,19 @@ void DocWriter::write(const DocumentContent& content, QIODevice& device) const {
             left -= piece;
         }
     }
-    PapxPages pages(static_cast<std::uint32_t>(textStart), static_cast<std::uint32_t>(reservedPages));
-    TextLayout layout(stream.get(), sink, options_, static_cast<std::uint32_t>(textStart), pages);
-    StoredTextReader<TextLayout> reader(layout);
-    ForEachStoredPiece(content.texts, kStoredPieceSize, [&](std::string_view piece) { reader.feed(piece); });
-    reader.finish();
+    PapxPages pages(static_cast<std::uint32_t>(textStart), static_cast<std::uint32_t>(reservedPages), papxs);
+    std::optional<TextLayout> lines;
+    std::optional<TableHandler<TextLayout>> rows;
+    if (shape) {
+        rows.emplace(*shape, stream.get(), sink, options_, static_cast<std::uint32_t>(textStart), pages);
+        rows->begin();
+        readText(content, *rows);
+        rows->TextLayout::paragraphEnd();  // a document never ends in a table
+    } else {
+        lines.emplace(stream.get(), sink, options_, static_cast<std::uint32_t>(textStart), pages);
+        readText(content, *lines);
+    }
+    TextLayout& layout = shape ? static_cast<TextLayout&>(*rows) : *lines;
     layout.finish();
     pages.finish();
     const std::uint32_t textEnd = layout.end();

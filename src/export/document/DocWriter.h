@@ -21,6 +21,10 @@ namespace qm {
 //
 // One paragraph per line of the text (DocumentText.h says how the text is
 // carried over); a line break inside a value is a vertical tab, Word's own.
+// A table (DocumentContent::layout) is Word's own: each cell a paragraph ended
+// by a cell mark (0x07) in the table, each row ended by a mark of its own that
+// carries the row's cell edges (and, for the header row, that it repeats on
+// every page), and a paragraph after the table; at most 63 columns.
 // Text is stored as 8-bit pieces where a long stretch of it is all Latin-1 and
 // as UTF-16 pieces elsewhere, each piece on whole 512-byte sectors of the
 // stream, as Word lays them out.

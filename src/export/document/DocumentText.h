@@ -33,6 +33,9 @@ namespace qm {
 //   void tab();
 //   void lineBreak();
 //   void paragraphEnd();
+// and, when it has one, with void cellEnd() between the cells of a table's row
+// (TextSpool::appendRow; a row ends with paragraphEnd()); a handler without
+// cellEnd() gets a tab there, as the plain text has.
 // A handler that has run(std::string_view utf8) and a table kInRun of the
 // ASCII bytes it takes in runs gets those and valid characters together in
 // one call, instead of ascii() and character() one by one (XML, say, needs
@@ -53,6 +56,7 @@ class StoredTextReader {
 
     static constexpr char32_t kReplacement = 0xFFFD;
     static constexpr bool kTakesRuns = requires(Handler & h, std::string_view text) { h.run(text); };
+    static constexpr bool kTakesCells = requires(Handler & h) { h.cellEnd(); };
     static constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
 
   private:
@@ -137,6 +141,12 @@ std::size_t StoredTextReader<Handler>::convert(std::string_view stored, bool fin
                 break;
             if (s + 1 < end && s[1] == '\n') {  // a value's own CR LF
                 handler_.lineBreak();
+                s += 2;
+            } else if (s + 1 < end && s[1] == TextSpool::kCellEnd) {
+                if constexpr (kTakesCells)
+                    handler_.cellEnd();
+                else
+                    handler_.tab();
                 s += 2;
             } else {
                 // A byte 0xFF of the text (escaped as two), or a stray escape:

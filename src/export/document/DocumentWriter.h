@@ -15,8 +15,13 @@ namespace qm {
 // What a document holds when it is saved.
 struct DocumentContent {
     std::vector<TextSnapshot> texts;  // the typed texts, one after another
-    QDateTime created;                // when the document was added
-    QDateTime modified;               // when it is saved
+    // Table: the texts are the rows of one table (TextSpool::appendRow), and
+    // headerRow says whether the first one is a header row, repeated at the
+    // top of every page (DocumentTable.h).
+    DocumentLayout layout = DocumentLayout::Lines;
+    bool headerRow = false;
+    QDateTime created;   // when the document was added
+    QDateTime modified;  // when it is saved
 };
 
 // Writes a document in one file format. Writers write to a device so a save

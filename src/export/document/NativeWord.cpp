@@ -26,9 +26,20 @@ class NativeDocument : public WordDocument {
 
     void TypeText(const TextSpool& text) override {
         requireOpen();
+        requireNoTable();
         // The selection of a new document is at its start and moves past what
         // is typed, so successive texts follow one another.
         content_.texts.push_back(text.snapshot());
+    }
+
+    void TypeTable(const TextSpool& rows, bool headerRow) override {
+        requireOpen();
+        requireNoTable();
+        if (!content_.texts.empty())
+            throw Failure(QStringLiteral("A table can only be inserted into an empty document"));
+        content_.texts.push_back(rows.snapshot());
+        content_.layout = DocumentLayout::Table;
+        content_.headerRow = headerRow;
     }
 
     void SaveAs(const QString& path) override {
@@ -47,6 +58,12 @@ class NativeDocument : public WordDocument {
     }
 
   private:
+    // A document holds its text or one table.
+    void requireNoTable() const {
+        if (content_.layout == DocumentLayout::Table)
+            throw Failure(QStringLiteral("The document holds a table; nothing can be typed after it"));
+    }
+
     void requireOpen() const {
         if (application_->quit)
             throw Failure(QStringLiteral("The document engine has quit; its documents are closed"));

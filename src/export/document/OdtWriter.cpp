@@ -1,5 +1,6 @@
 #include "OdtWriter.h"
 
+#include "DocumentTable.h"
 #include "DocumentText.h"
 #include "GsfSupport.h"
 #include "shell/Failure.h"
@@ -9,6 +10,7 @@
 #include <gsf/gsf-output-impl.h>
 #include <gsf/gsf-output.h>
 #include <QLocale>
+#include <optional>
 #include <string>
 
 namespace qm {
@@ -135,13 +137,35 @@ class OdtBody {
 
     void paragraphEnd() {
         if (!open_) {
-            out_ += "<text:p text:style-name=\"Standard\"/>";
+            out_ += emptyParagraph_;
         } else {
             writeSpaces(spaces_);  // trailing blanks would be dropped
             spaces_ = 0;
             out_ += "</text:p>";
             open_ = false;
         }
+        check();
+    }
+
+    // The table's structure (TableHandler): cells hold one paragraph each; the
+    // header row goes into table:table-header-rows.
+    void beginRow(bool header) {
+        inHeader_ = header;
+        out_ += header ? "<table:table-header-rows><table:table-row>" : "<table:table-row>";
+    }
+    // Cells take their style from their column, and their paragraphs the
+    // default style, which keeps the many cells of a long table short.
+    void beginCell(std::size_t) {
+        paragraphStart_ = "<text:p>";
+        emptyParagraph_ = "<text:p/>";
+        out_ += "<table:table-cell>";
+    }
+    void endCell() {
+        paragraphEnd();
+        out_ += "</table:table-cell>";
+    }
+    void endRow() {
+        out_ += inHeader_ ? "</table:table-row></table:table-header-rows>" : "</table:table-row>";
         check();
     }
 
@@ -154,7 +178,7 @@ class OdtBody {
     void open() {
         if (open_)
             return;
-        out_ += "<text:p text:style-name=\"Standard\">";
+        out_ += paragraphStart_;
         open_ = true;
         afterText_ = false;
     }
@@ -199,7 +223,40 @@ class OdtBody {
     bool open_ = false;         // inside a <text:p>
     bool afterText_ = false;    // the last thing written in it was a character other than a blank
     std::uint64_t spaces_ = 0;  // blanks not yet written
+    bool inHeader_ = false;     // in the table's header row
+    const char* paragraphStart_ = "<text:p text:style-name=\"Standard\">";
+    const char* emptyParagraph_ = "<text:p text:style-name=\"Standard\"/>";
 };
+
+std::string inches(std::uint32_t twips) {
+    return QString::number(twips / 1440.0, 'f', 4).toStdString() + "in";
+}
+
+// The automatic styles of a table: its width, its columns' widths, and cells
+// with a thin border.
+std::string tableStyles(const TableShape& shape) {
+    std::string out =
+        "<office:automatic-styles><style:style style:name=\"Records\" style:family=\"table\">"
+        "<style:table-properties style:width=\"" +
+        inches(TextWidthTwips()) + "\" table:align=\"left\"/></style:style>";
+    const std::vector<std::uint32_t> widths = ColumnWidths(shape, TextWidthTwips());
+    for (std::size_t i = 0; i < widths.size(); ++i)
+        out += "<style:style style:name=\"Column" + std::to_string(i + 1) +
+               "\" style:family=\"table-column\"><style:table-column-properties style:column-width=\"" +
+               inches(widths[i]) + "\"/></style:style>";
+    out +=
+        "<style:style style:name=\"Cell\" style:family=\"table-cell\"><style:table-cell-properties "
+        "fo:padding=\"0.04in\" fo:border=\"0.5pt solid #000000\"/></style:style></office:automatic-styles>";
+    return out;
+}
+
+std::string tableStart(const TableShape& shape) {
+    std::string out = "<table:table table:name=\"Records\" table:style-name=\"Records\">";
+    for (std::size_t i = 0; i < shape.columns; ++i)
+        out += "<table:table-column table:style-name=\"Column" + std::to_string(i + 1) +
+               "\" table:default-cell-style-name=\"Cell\"/>";
+    return out;
+}
 
 GsfOutputPtr newEntry(GsfOutfile* zip, const char* name, bool stored) {
     GsfOutputPtr entry(
@@ -248,16 +305,33 @@ void OdtWriter::write(const DocumentContent& content, QIODevice& device) const {
     addEntry(zip.get(), "meta.xml", meta(content), false, sink);
     addEntry(zip.get(), "styles.xml", styles(), false, sink);
 
+    std::optional<TableShape> table;
+    if (HasTableRows(content))
+        table = MeasureTable(content);
     const GsfOutputPtr entry = newEntry(zip.get(), "content.xml", false);
     WriteGsf(entry.get(),
-             std::string(kXmlDeclaration) + "<office:document-content " + kNamespaces + ">" + kFontFaces +
-                 "<office:body><office:text>",
+             std::string(kXmlDeclaration) + "<office:document-content " + kNamespaces +
+                 (table ? " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\">" : ">") +
+                 kFontFaces + (table ? tableStyles(*table) : std::string()) + "<office:body><office:text>" +
+                 (table ? tableStart(*table) : std::string()),
              sink);
-    OdtBody body(entry.get(), sink);
-    StoredTextReader<OdtBody> reader(body);
-    ForEachStoredPiece(content.texts, kStoredPieceSize, [&](std::string_view piece) { reader.feed(piece); });
-    reader.finish();
-    body.flush();
+    if (table) {
+        TableHandler<OdtBody> body(*table, entry.get(), sink);
+        StoredTextReader<TableHandler<OdtBody>> reader(body);
+        body.begin();
+        ForEachStoredPiece(content.texts, kStoredPieceSize,
+                           [&](std::string_view piece) { reader.feed(piece); });
+        reader.finish();
+        body.flush();
+        WriteGsf(entry.get(), "</table:table>", sink);
+    } else {
+        OdtBody body(entry.get(), sink);
+        StoredTextReader<OdtBody> reader(body);
+        ForEachStoredPiece(content.texts, kStoredPieceSize,
+                           [&](std::string_view piece) { reader.feed(piece); });
+        reader.finish();
+        body.flush();
+    }
     WriteGsf(entry.get(), "</office:text></office:body></office:document-content>", sink);
     CloseGsf(entry.get(), sink);
     CloseGsf(GSF_OUTPUT(zip.get()), sink);

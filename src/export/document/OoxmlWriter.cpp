@@ -1,6 +1,7 @@
 #include "OoxmlWriter.h"
 
 #include "BodyXml.h"
+#include "DocumentTable.h"
 #include "ParallelDeflate.h"
 #include "ZipPackage.h"
 #include "shell/Failure.h"
@@ -8,6 +9,7 @@
 #include <QBuffer>
 #include <QFileDevice>
 #include <QLocale>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -160,24 +162,30 @@ void OoxmlWriter::write(const DocumentContent& content, QIODevice& device) const
     // written without ZIP64 sizes and, should it pass the limit, written again
     // with them, on a device that can be emptied. Other devices get ZIP64
     // sizes at once when the text might need them.
+    std::optional<TableShape> table;
+    if (HasTableRows(content))
+        table = MeasureTable(content);
     std::uint64_t bound = 4096;
     for (const TextSnapshot& text : content.texts)
         bound += text.byteCount() * BodyXmlBuilder::kMaxBytesPerByte +
                  text.lineCount() * BodyXmlBuilder::kMaxBytesPerLine;
+    if (table)
+        bound += (table->rows * table->columns + table->columns) * BodyXmlBuilder::kMaxBytesPerCell;
     const bool mightNeedZip64 = bound >= options_.zip64Threshold;
     const qint64 start = device.pos();
     const bool canRestart = start == 0 && (qobject_cast<QFileDevice*>(&device) != nullptr ||
                                            qobject_cast<QBuffer*>(&device) != nullptr);
     try {
-        writePackage(content, device, mightNeedZip64 && !canRestart);
+        writePackage(content, table ? &*table : nullptr, device, mightNeedZip64 && !canRestart);
     } catch (const NeedsZip64&) {
         if (!canRestart || !truncate(device))
             throw Failure(QStringLiteral("The document grew too large to be written here"));
-        writePackage(content, device, true);
+        writePackage(content, table ? &*table : nullptr, device, true);
     }
 }
 
-void OoxmlWriter::writePackage(const DocumentContent& content, QIODevice& device, bool zip64) const {
+void OoxmlWriter::writePackage(const DocumentContent& content, const TableShape* table, QIODevice& device,
+                               bool zip64) const {
     const int threads = options_.threads > 0
                             ? options_.threads
                             : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -203,7 +211,7 @@ void OoxmlWriter::writePackage(const DocumentContent& content, QIODevice& device
             throw NeedsZip64{};
     };
     deflater.block().append(kXmlDeclaration).append(kDocumentStart);
-    BodyXmlBuilder body;
+    BodyXmlBuilder body = table ? BodyXmlBuilder(*table) : BodyXmlBuilder();
     ForEachStoredPiece(content.texts, kStoredPieceSize, [&](std::string_view piece) {
         body.feed(piece, deflater.block());
         if (deflater.block().size() >= ParallelDeflater::kBlockSize) {

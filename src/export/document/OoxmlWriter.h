@@ -6,10 +6,13 @@
 
 namespace qm {
 
+struct TableShape;
+
 // Writes an Office Open XML (WordprocessingML) document, the format current
 // Word versions open in their own mode: one paragraph per line of the text
 // (BodyXml.h says how the text is carried over), a default font and no
-// spacing between paragraphs, and core and application properties.
+// spacing between paragraphs, and core and application properties. A table
+// (DocumentContent::layout) is one w:tbl with a row per line.
 //
 // The package streams: the document part is built in blocks, compressed on
 // worker threads (ParallelDeflate.h) and written as it comes, so memory stays
@@ -36,7 +39,8 @@ class OoxmlWriter : public DocumentWriter {
     void write(const DocumentContent& content, QIODevice& device) const override;
 
   private:
-    void writePackage(const DocumentContent& content, QIODevice& device, bool zip64) const;
+    void writePackage(const DocumentContent& content, const TableShape* table, QIODevice& device,
+                      bool zip64) const;
 
     Options options_;
 };

@@ -1,5 +1,6 @@
 #include "RtfWriter.h"
 
+#include "DocumentTable.h"
 #include "DocumentText.h"
 #include "TextWriter.h"
 
@@ -61,6 +62,33 @@ class RtfBody {
     // (readers would otherwise see an empty paragraph after it).
     void paragraphEnd() { ++pendingMarks_; }
 
+    // The table's structure (TableHandler): every row states its borders and
+    // its cells' right edges; the header row is marked to repeat on every page.
+    void setTable(const TableShape& shape) {
+        rowStart_ = "\\trowd\\trgaph108\\trleft0";
+        for (const char* edge : {"t", "l", "b", "r", "h", "v"})
+            rowStart_ += std::string("\\trbrdr") + edge + "\\brdrs\\brdrw10";
+        std::string cells;
+        std::uint32_t edge = 0;
+        for (const std::uint32_t width : ColumnWidths(shape, TextWidthTwips())) {
+            edge += width;
+            cells += "\\cellx" + std::to_string(edge);
+        }
+        // A row's paragraphs are in the table; its cells share their properties.
+        cells += "\r\n\\pard\\intbl\\plain\\f0\\fs22 ";
+        headerRowStart_ = rowStart_ + "\\trhdr" + cells;
+        rowStart_ += cells;
+    }
+    void beginRow(bool header) { out_ += header ? headerRowStart_ : rowStart_; }
+    void beginCell(std::size_t) {}
+    void endCell() { out_ += "\\cell "; }
+    void endRow() {
+        out_ += "\\row\r\n";
+        check();
+    }
+    // After the table, the document's last paragraph.
+    void endTable() { out_ += "\\pard\\plain\\f0\\fs22 "; }
+
     void finish() {
         if (pendingMarks_ > 0)
             --pendingMarks_;
@@ -99,6 +127,7 @@ class RtfBody {
     QIODevice& device_;
     std::string out_;
     std::uint64_t pendingMarks_ = 0;
+    std::string rowStart_, headerRowStart_;
 };
 
 std::string header() {
@@ -116,11 +145,25 @@ std::string header() {
 
 void RtfWriter::write(const DocumentContent& content, QIODevice& device) const {
     WriteToDevice(device, header());
-    RtfBody body(device);
-    StoredTextReader<RtfBody> reader(body);
-    ForEachStoredPiece(content.texts, kStoredPieceSize, [&](std::string_view piece) { reader.feed(piece); });
-    reader.finish();
-    body.finish();
+    if (HasTableRows(content)) {
+        const TableShape shape = MeasureTable(content);
+        TableHandler<RtfBody> body(shape, device);
+        body.setTable(shape);
+        StoredTextReader<TableHandler<RtfBody>> reader(body);
+        body.begin();
+        ForEachStoredPiece(content.texts, kStoredPieceSize,
+                           [&](std::string_view piece) { reader.feed(piece); });
+        reader.finish();
+        body.endTable();
+        body.finish();
+    } else {
+        RtfBody body(device);
+        StoredTextReader<RtfBody> reader(body);
+        ForEachStoredPiece(content.texts, kStoredPieceSize,
+                           [&](std::string_view piece) { reader.feed(piece); });
+        reader.finish();
+        body.finish();
+    }
     WriteToDevice(device, "}\r\n");
 }
 

@@ -127,7 +127,7 @@ class StoredDecoder {
                 if (c == '\n')
                     decoded_ += "\r\n";
                 else
-                    decoded_ += c;  // the escape byte itself
+                    decoded_ += c;  // the escape byte itself, or a tab between cells
             } else if (c == TextSpool::kEscape) {
                 pendingEscape_ = true;
             } else {
@@ -200,6 +200,8 @@ struct TextSpool::Impl {
     std::string buffer;                       // the whole text in memory, or what is not yet in the file
     std::uint64_t lines = 0;
     std::uint64_t bytes = 0;
+    std::size_t columns = 0;
+    std::string row;  // a row's stored form while it is put together
 
     // Moves the text to the file. On failure nothing changes.
     void spill() {
@@ -258,6 +260,32 @@ void TextSpool::appendLine(std::string_view utf8) {
     impl_->bytes += utf8.size() + 2;
 }
 
+void TextSpool::appendRow(const std::vector<std::string>& cells) {
+    std::string& row = impl_->row;
+    row.clear();
+    std::uint64_t bytes = 2;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (i > 0) {
+            row += kEscape;
+            row += kCellEnd;
+            ++bytes;
+        }
+        if (needsEscaping(cells[i]))
+            row += escaped(cells[i]);
+        else
+            row += cells[i];
+        bytes += cells[i].size();
+    }
+    impl_->append(row);
+    impl_->lines += 1;
+    impl_->bytes += bytes;
+    impl_->columns = std::max(impl_->columns, cells.size());
+}
+
+std::size_t TextSpool::columnCount() const {
+    return impl_->columns;
+}
+
 std::uint64_t TextSpool::lineCount() const {
     return impl_->lines;
 }
@@ -292,6 +320,7 @@ TextSnapshot TextSpool::snapshot() const {
     }
     snapshot.lines_ = impl_->lines;
     snapshot.bytes_ = impl_->bytes;
+    snapshot.columns_ = impl_->columns;
     return snapshot;
 }
 

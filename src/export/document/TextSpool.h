@@ -7,8 +7,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm {
+
+// How a document lays its text out: a paragraph per line, or a table with a
+// row per line and a cell per value (TextSpool::appendRow).
+enum class DocumentLayout { Lines, Table };
 
 class TextSnapshot;
 namespace detail {
@@ -32,8 +37,10 @@ class TextSpool {
     // The stored form: the text itself, except that a CR LF inside an appended
     // line is kept as the two bytes kEscape '\n', and a byte kEscape of the text
     // as kEscape kEscape. The byte 0xFF never occurs in UTF-8, so valid text is
-    // stored unchanged.
+    // stored unchanged. The cells of a row (appendRow) are separated by kEscape
+    // kCellEnd, which no value can give, as a value's own escape byte is doubled.
     static constexpr char kEscape = '\xFF';
+    static constexpr char kCellEnd = '\t';
 
     explicit TextSpool(std::size_t memoryLimit = kDefaultMemoryLimit);
     ~TextSpool();
@@ -43,6 +50,13 @@ class TextSpool {
     // Appends the line and CR LF. Throws qm::Failure when the spool cannot grow
     // (for instance a full temporary directory); the spool is then unchanged.
     void appendLine(std::string_view utf8);
+    // Appends a row of a table: the cells, each kept apart from the next, and
+    // CR LF. In the plain text (read) the cells are joined by a tab. Throws as
+    // appendLine.
+    void appendRow(const std::vector<std::string>& cells);
+
+    // The most cells a row appended by appendRow had; 0 before any.
+    std::size_t columnCount() const;
 
     std::uint64_t lineCount() const;
     std::uint64_t byteCount() const;  // including the CR LF pairs
@@ -74,6 +88,7 @@ class TextSnapshot {
 
     std::uint64_t lineCount() const { return lines_; }
     std::uint64_t byteCount() const { return bytes_; }
+    std::size_t columnCount() const { return columns_; }
 
     // The plain text, as TextSpool::read.
     void read(const std::function<void(std::string_view chunk)>& sink) const;
@@ -88,6 +103,7 @@ class TextSnapshot {
     std::shared_ptr<const std::string> memory_;  // stored bytes that follow
     std::uint64_t lines_ = 0;
     std::uint64_t bytes_ = 0;
+    std::size_t columns_ = 0;
 };
 
 // The largest piece of stored text a document writer converts at once (it

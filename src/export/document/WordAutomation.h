@@ -5,6 +5,7 @@
 // engine the program ships with.
 
 #include "TextSpool.h"
+#include "shell/Failure.h"
 
 #include <QString>
 #include <memory>
@@ -16,6 +17,15 @@ class WordDocument {
     virtual ~WordDocument() = default;
     // Inserts the text at the selection, which in a new document is its start.
     virtual void TypeText(const TextSpool& text) = 0;
+    // Inserts a table into the new document: a row per line of the spool
+    // (TextSpool::appendRow), a cell per value; the first row is a header row,
+    // repeated at the top of every page, when headerRow. Throws qm::Failure;
+    // an engine that cannot make tables says so.
+    virtual void TypeTable(const TextSpool& rows, bool headerRow) {
+        (void)rows;
+        (void)headerRow;
+        throw Failure(QStringLiteral("This document engine cannot insert tables"));
+    }
     // Stores the document under the path. Throws qm::Failure; a failed save
     // leaves any existing file at the path as it was.
     virtual void SaveAs(const QString& path) = 0;
