@@ -6,10 +6,6 @@
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -67,6 +63,7 @@ RunResult runExport(const QStringList& arguments, const QProcessEnvironment& env
     return run(QStringLiteral(QM_EXPORT_PATH), arguments, environment, workingDirectory);
 }
 
+// fork and exec rather than RunProcess: QProcess gives a child pipes, never a terminal.
 RunResult runExportOnTerminal(const QStringList& arguments) {
     RunResult result;
     int masterFd = -1, slaveFd = -1;
@@ -137,21 +134,6 @@ QString makeDatabase(const QTemporaryDir& dir, const QString& name, const QByteA
         return QString();
     }
     return database;
-}
-
-std::optional<Document> readDocument(const QString& path) {
-    const RunResult r = run(qm::test::systemPython(), {QStringLiteral(QM_DOCX_READER), path},
-                            QProcessEnvironment::systemEnvironment());
-    if (r.exitCode != 0) {
-        ADD_FAILURE() << "python-docx cannot read " << path.toStdString() << ": " << r.err.toStdString();
-        return std::nullopt;
-    }
-    const QJsonObject json = QJsonDocument::fromJson(r.out).object();
-    Document document;
-    for (const QJsonValue& paragraph : json.value(QStringLiteral("paragraphs")).toArray())
-        document.paragraphs.append(paragraph.toString());
-    document.parts = json.value(QStringLiteral("parts")).toString();
-    return document;
 }
 
 QByteArray readBytes(const QString& path) {

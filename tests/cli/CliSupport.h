@@ -4,6 +4,7 @@
 // environment, an exit status and two output streams. Documents it writes are
 // read back by python-docx, not by our own code.
 
+#include "common/ReadDocx.h"
 #include "common/RunProcess.h"
 #include "common/TestSupport.h"
 
@@ -14,7 +15,6 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <optional>
 #include <ostream>
 
 // Readable failure messages for Qt texts.
@@ -50,13 +50,8 @@ RunResult runExportOnTerminal(const QStringList& arguments);
 // Empty (and the test failed) when the tool refused the description.
 QString makeDatabase(const QTemporaryDir& dir, const QString& name, const QByteArray& description);
 
-struct Document {
-    QStringList paragraphs;  // python-docx's paragraph texts
-    QString parts;           // every part of the package, as text
-};
-// The document read back by python-docx; nullopt, with a test failure, when
-// it cannot be read.
-std::optional<Document> readDocument(const QString& path);
+using test::DocxParagraphs;
+using test::ReadDocx;
 
 QByteArray readBytes(const QString& path);
 void writeBytes(const QString& path, const QByteArray& bytes);

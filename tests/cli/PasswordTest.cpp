@@ -85,7 +85,7 @@ TEST_F(PasswordChannels, PasswordFileDropsOneLineEndOnly) {
         if (c.opens) {
             EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
             EXPECT_TRUE(r.err.isEmpty());
-            const auto document = readDocument(output_);
+            const auto document = ReadDocx(output_);
             ASSERT_TRUE(document);
             EXPECT_EQ(document->paragraphs, kSecretDocument);
             EXPECT_FALSE(document->parts.contains(kPassword)) << "the document holds the password";
@@ -129,7 +129,7 @@ TEST_F(PasswordChannels, EnvironmentVariableAndItsPrecedence) {
         expectNoSecret(r, {kPassword, wrong});
         if (c.opens) {
             EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-            const auto document = readDocument(output_);
+            const auto document = ReadDocx(output_);
             ASSERT_TRUE(document);
             EXPECT_EQ(document->paragraphs, kSecretDocument);
         } else {
@@ -175,7 +175,7 @@ TEST_F(PasswordChannels, DatabaseWithoutPasswordOpensWhateverIsGiven) {
         runExport({open, QStringLiteral("--table"), QStringLiteral("T"), QStringLiteral("--output"), output},
                   environmentWithPassword(QStringLiteral("anything")));
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const auto document = readDocument(output);
+    const auto document = ReadDocx(output);
     ASSERT_TRUE(document);
     EXPECT_EQ(document->paragraphs, (QStringList{QStringLiteral("A"), QStringLiteral("7")}));
 }
@@ -231,7 +231,7 @@ TEST(CorpusPasswords, RightWrongAndMissingPasswords) {
         EXPECT_EQ(exported.exitCode, 0) << exported.err.toStdString();
         EXPECT_TRUE(exported.err.isEmpty());
         expectNoSecret(exported, secrets);
-        const auto document = readDocument(output);
+        const auto document = ReadDocx(output);
         ASSERT_TRUE(document);
         ASSERT_FALSE(document->paragraphs.isEmpty());
         EXPECT_TRUE(document->paragraphs.front().startsWith(QStringLiteral("ID,"), Qt::CaseInsensitive))

@@ -3,13 +3,13 @@
 // Helpers shared by the database tests: opening corpus files, reading whole
 // query results as text, and running mdb-export as an independent reader.
 
+#include "common/RunProcess.h"
 #include "common/TestSupport.h"
 #include "database/Ado.h"
 #include "database/ConnectionString.h"
 
 #include <QByteArray>
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
@@ -150,15 +150,13 @@ inline QString mdbExportProgram() {
 
 // The table as mdb-export reads it (header row first), or nothing when it failed.
 inline std::optional<std::vector<std::vector<CsvCell>>> mdbExport(const QString& path, const QString& table) {
-    QProcess process;
-    process.start(mdbExportProgram(),
-                  {QStringLiteral("-T"), QStringLiteral("%Y-%m-%d %H:%M:%S"), QStringLiteral("-D"),
-                   QStringLiteral("%Y-%m-%d %H:%M:%S"), QStringLiteral("-B"), QStringLiteral("-b"),
-                   QStringLiteral("strip"), path, table});
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0)
+    const ProcessResult r = RunProcess(
+        mdbExportProgram(), {QStringLiteral("-T"), QStringLiteral("%Y-%m-%d %H:%M:%S"), QStringLiteral("-D"),
+                             QStringLiteral("%Y-%m-%d %H:%M:%S"), QStringLiteral("-B"), QStringLiteral("-b"),
+                             QStringLiteral("strip"), path, table});
+    if (r.exitCode != 0)
         return std::nullopt;
-    return parseCsv(process.readAllStandardOutput().toStdString());
+    return parseCsv(r.out.toStdString());
 }
 
 // The file's bytes, for copies in temporary folders.

@@ -1,30 +1,18 @@
 #include "DocumentTestSupport.h"
 
-#include "common/TestSupport.h"
+#include "common/ReadDocx.h"
 
 #include <sys/resource.h>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QTemporaryFile>
 #include <csignal>
 
 namespace qm::test {
 
-int runProgram(const QString& program, const QStringList& arguments, QString* output) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return -1;
-    if (output != nullptr)
-        *output = QString::fromUtf8(process.readAll());
-    return process.exitCode();
-}
-
 QJsonObject inspectDocx(const QString& path, const std::vector<std::string>& lines,
                         const QString& extractTo) {
-    QStringList arguments{QStringLiteral(QM_DOCX_INSPECTOR), path};
+    QStringList options{QStringLiteral("--package")};
     QTemporaryFile linesFile;
     if (!lines.empty()) {
         QJsonArray hex;
@@ -36,23 +24,12 @@ QJsonObject inspectDocx(const QString& path, const std::vector<std::string>& lin
         }
         linesFile.write(QJsonDocument(hex).toJson(QJsonDocument::Compact));
         linesFile.flush();
-        arguments << QStringLiteral("--lines") << linesFile.fileName();
+        options << QStringLiteral("--lines") << linesFile.fileName();
     }
     if (!extractTo.isEmpty())
-        arguments << QStringLiteral("--extract") << extractTo;
-    QProcess process;
-    process.start(systemPython(), arguments);
-    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        ADD_FAILURE() << "the document readers failed on " << path.toStdString() << ":\n"
-                      << process.readAllStandardError().toStdString();
-        return {};
-    }
-    QJsonParseError error;
-    const QJsonDocument answer = QJsonDocument::fromJson(process.readAllStandardOutput(), &error);
-    if (!answer.isObject())
-        ADD_FAILURE() << "unreadable answer from the document readers: " << error.errorString().toStdString();
-    return answer.object();
+        options << QStringLiteral("--extract") << extractTo;
+    const auto docx = ReadDocx(path, options);
+    return docx ? docx->answer : QJsonObject{};
 }
 
 std::vector<QString> strings(const QJsonValue& array) {

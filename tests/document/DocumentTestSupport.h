@@ -12,14 +12,13 @@
 
 namespace qm::test {
 
-// Reads a .docx back with python-docx and Python's zipfile (inspect_docx.py).
-// With lines, the answer's "expected" holds what each paragraph must read as.
-// Adds a test failure and returns an empty object when the readers fail.
+// Reads a .docx back with python-docx and Python's zipfile (read_docx.py
+// --package): paragraphs, parts and how the package is made. With lines, the
+// answer's "expected" holds what each paragraph must read as; with extractTo,
+// the parts are written there. Adds a test failure and returns an empty
+// object when the readers fail.
 QJsonObject inspectDocx(const QString& path, const std::vector<std::string>& lines = {},
                         const QString& extractTo = {});
-
-// Runs a program; returns its exit code (-1 when it could not run) and its output.
-int runProgram(const QString& program, const QStringList& arguments, QString* output = nullptr);
 
 // Strings from a JSON array.
 std::vector<QString> strings(const QJsonValue& array);

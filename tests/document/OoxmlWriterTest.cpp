@@ -1,4 +1,5 @@
 #include "DocumentTestSupport.h"
+#include "common/RunProcess.h"
 #include "common/TestSupport.h"
 #include "export/document/OoxmlWriter.h"
 #include "export/document/ParallelDeflate.h"
@@ -140,17 +141,17 @@ TEST(OoxmlWriter, PackageIsWhatWordExpects) {
     EXPECT_EQ(answer[QStringLiteral("modified")].toString(), QStringLiteral("2024-03-01T08:00:01"));
 
     // Info-ZIP checks every CRC and the joined deflate stream on its own.
-    QString output;
-    EXPECT_EQ(test::runProgram(QStringLiteral("unzip"), {QStringLiteral("-t"), path}, &output), 0)
-        << output.toStdString();
+    const test::ProcessResult unzip = test::RunProcess(QStringLiteral("unzip"), {QStringLiteral("-t"), path});
+    EXPECT_EQ(unzip.exitCode, 0) << unzip.out.toStdString() << unzip.err.toStdString();
     // Every part is well-formed XML, the document part with the awkward text too.
     QDirIterator it(parts, {QStringLiteral("*.xml"), QStringLiteral("*.rels")}, QDir::Files | QDir::Hidden,
                     QDirIterator::Subdirectories);
     int checked = 0;
     while (it.hasNext()) {
         const QString part = it.next();
-        EXPECT_EQ(test::runProgram(QStringLiteral("xmllint"), {QStringLiteral("--noout"), part}, &output), 0)
-            << part.toStdString() << ": " << output.toStdString();
+        const test::ProcessResult xmllint =
+            test::RunProcess(QStringLiteral("xmllint"), {QStringLiteral("--noout"), part});
+        EXPECT_EQ(xmllint.exitCode, 0) << part.toStdString() << ": " << xmllint.err.toStdString();
         ++checked;
     }
     EXPECT_EQ(checked, 8);

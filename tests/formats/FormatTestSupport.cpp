@@ -1,5 +1,6 @@
 #include "FormatTestSupport.h"
 
+#include "common/RunProcess.h"
 #include "common/TestSupport.h"
 #include "shell/Failure.h"
 
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QRegularExpression>
 
 namespace qm::test {
@@ -134,16 +134,16 @@ QJsonObject ReadBack(const QString& reader, const QString& path, const QString& 
     QStringList arguments{QStringLiteral(QM_DOCUMENT_READER), reader, path};
     if (!workDir.isEmpty())
         arguments << workDir;
-    QProcess process;
-    process.start(systemPython(), arguments);
-    if (!process.waitForFinished(600000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
+    ProcessOptions options;
+    options.timeoutMs = 600000;  // LibreOffice converting a long document
+    const ProcessResult r = RunProcess(systemPython(), arguments, options);
+    if (r.exitCode != 0) {
         ADD_FAILURE() << "reader " << reader.toStdString() << " failed on " << path.toStdString() << ":\n"
-                      << process.readAllStandardError().toStdString();
+                      << r.err.toStdString();
         return {};
     }
     QJsonParseError error;
-    const QJsonDocument answer = QJsonDocument::fromJson(process.readAllStandardOutput(), &error);
+    const QJsonDocument answer = QJsonDocument::fromJson(r.out, &error);
     if (!answer.isObject())
         ADD_FAILURE() << "unreadable answer from " << reader.toStdString() << ": "
                       << error.errorString().toStdString();

@@ -84,7 +84,7 @@ TEST(Fixtures, ManyTablesHolds32768Tables) {
 TEST(SampleDatabase, RegeneratesToTheCommittedBytes) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("sample.mdb"));
-    const auto r = qm::test::Run(
+    const auto r = qm::test::RunProcess(
         QStringLiteral(QM_MKDB_PATH),
         {QStringLiteral("--quiet"), path, QStringLiteral(QM_SOURCE_DIR "/samples/sample.json")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();

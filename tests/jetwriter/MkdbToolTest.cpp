@@ -11,7 +11,7 @@
 namespace {
 
 qm::test::ProcessResult mkdb(const QStringList& arguments) {
-    return qm::test::Run(QStringLiteral(QM_MKDB_PATH), arguments);
+    return qm::test::RunProcess(QStringLiteral(QM_MKDB_PATH), arguments);
 }
 
 QString writeText(const QTemporaryDir& dir, const QString& name, const QByteArray& text) {

@@ -4,7 +4,6 @@
 
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QStandardPaths>
 
 namespace qm::test {
@@ -23,7 +22,7 @@ QString nodeScript() {
 }  // namespace
 
 QStringList MdbTables(const QString& path) {
-    const auto r = Run(QStringLiteral("mdb-tables"), {QStringLiteral("-1"), path});
+    const auto r = RunProcess(QStringLiteral("mdb-tables"), {QStringLiteral("-1"), path});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     QStringList names = QString::fromUtf8(r.out).split(QLatin1Char('\n'));
     while (!names.isEmpty() && names.last().isEmpty())
@@ -32,14 +31,14 @@ QStringList MdbTables(const QString& path) {
 }
 
 long long MdbCount(const QString& path, const QString& table) {
-    const auto r = Run(QStringLiteral("mdb-count"), {path, table});
+    const auto r = RunProcess(QStringLiteral("mdb-count"), {path, table});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     return r.out.trimmed().toLongLong();
 }
 
 std::vector<std::pair<QString, QString>> MdbSchema(const QString& path, const QString& table) {
-    const auto r =
-        Run(QStringLiteral("mdb-schema"), {QStringLiteral("-T"), table, path, QStringLiteral("access")});
+    const auto r = RunProcess(QStringLiteral("mdb-schema"),
+                              {QStringLiteral("-T"), table, path, QStringLiteral("access")});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     std::vector<std::pair<QString, QString>> columns;
     // Column lines look like "\t[Name]\t\t\tText (80), ".
@@ -57,11 +56,12 @@ std::vector<std::pair<QString, QString>> MdbSchema(const QString& path, const QS
 
 std::vector<ExportRow> MdbExport(const QString& path, const QString& table) {
     const QString dateFormat = QStringLiteral("%Y-%m-%d %H:%M:%S");
-    const auto r = Run(QStringLiteral("mdb-export"),
-                       {QStringLiteral("-Q"), QStringLiteral("-d"), QString(QLatin1Char(kFieldSeparator)),
-                        QStringLiteral("-R"), QString(QLatin1Char(kRowSeparator)), QStringLiteral("-0"),
-                        QString(QLatin1Char(kNullMark)), QStringLiteral("-D"), dateFormat,
-                        QStringLiteral("-T"), dateFormat, path, table});
+    const auto r =
+        RunProcess(QStringLiteral("mdb-export"),
+                   {QStringLiteral("-Q"), QStringLiteral("-d"), QString(QLatin1Char(kFieldSeparator)),
+                    QStringLiteral("-R"), QString(QLatin1Char(kRowSeparator)), QStringLiteral("-0"),
+                    QString(QLatin1Char(kNullMark)), QStringLiteral("-D"), dateFormat, QStringLiteral("-T"),
+                    dateFormat, path, table});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     std::vector<ExportRow> rows;
     QStringList lines = QString::fromUtf8(r.out).split(QLatin1Char(kRowSeparator));
@@ -87,7 +87,7 @@ bool HaveNodeReader() {
 }
 
 QJsonObject NodeDump(const QString& path, const QStringList& options) {
-    const auto r = Run(QStringLiteral("node"), QStringList{nodeScript(), path} + options);
+    const auto r = RunProcess(QStringLiteral("node"), QStringList{nodeScript(), path} + options);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     QJsonParseError error;
     const auto document = QJsonDocument::fromJson(r.out, &error);

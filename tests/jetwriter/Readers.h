@@ -15,13 +15,6 @@
 
 namespace qm::test {
 
-// Runs a program to its end (at most timeoutMs).
-inline ProcessResult Run(const QString& program, const QStringList& arguments, int timeoutMs = 120000) {
-    ProcessOptions options;
-    options.timeoutMs = timeoutMs;
-    return RunProcess(program, arguments, options);
-}
-
 // mdb-tables -1: the user tables, one a line.
 QStringList MdbTables(const QString& path);
 

@@ -58,7 +58,7 @@ TEST(Passwords, EveryLengthJetKeepsOpensWithItselfAndWithNothingElse) {
 
         const Outcome right = runExport(exportArguments, password);
         ASSERT_TRUE(right.exited(0)) << right.err.toStdString();
-        EXPECT_EQ(readParagraphs(output), (QStringList{QStringLiteral("Id"), QStringLiteral("42")}));
+        EXPECT_EQ(DocxParagraphs(output), (QStringList{QStringLiteral("Id"), QStringLiteral("42")}));
         QFile::remove(output);
 
         const QStringList wrongOnes{QString(), password.chopped(1), password + QLatin1Char('x'),

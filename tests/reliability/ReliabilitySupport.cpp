@@ -6,10 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 namespace qm::reliability {
 
@@ -27,36 +25,7 @@ QProcessEnvironment RunOptions::cleanEnvironment() {
 }
 
 Outcome runExport(const QStringList& arguments, const RunOptions& options) {
-    QProcess process;
-    process.setProcessEnvironment(options.environment);
-    if (options.inChild)
-        process.setChildProcessModifier(options.inChild);
-    process.start(QStringLiteral(QM_EXPORT_PATH), arguments);
-    Outcome outcome;
-    if (!process.waitForStarted(10000)) {
-        ADD_FAILURE() << "quillmerge-export did not start: " << process.errorString().toStdString();
-        return outcome;
-    }
-    bool watching = static_cast<bool>(options.whileRunning);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!process.waitForFinished(watching ? 5 : 100)) {
-        if (elapsed.hasExpired(options.timeoutMs)) {
-            process.kill();
-            process.waitForFinished();
-            outcome.hung = true;
-            return outcome;
-        }
-        if (watching && options.whileRunning(static_cast<pid_t>(process.processId())))
-            watching = false;
-    }
-    outcome.out = process.readAllStandardOutput();
-    outcome.err = process.readAllStandardError();
-    if (process.exitStatus() == QProcess::CrashExit)
-        outcome.signal = process.exitCode();  // Qt reports the signal as the code
-    else
-        outcome.exitCode = process.exitCode();
-    return outcome;
+    return test::RunProcess(QStringLiteral(QM_EXPORT_PATH), arguments, options);
 }
 
 void runAsOrdinaryUserInChild() {
@@ -82,23 +51,6 @@ bool permissionsAreEnforced() {
 
 void makeDatabase(const QString& path, const QByteArray& description) {
     jetwriter::WriteDescriptionFile(description, path);
-}
-
-std::optional<QStringList> readParagraphs(const QString& path) {
-    QProcess python;
-    python.start(test::systemPython(), {QStringLiteral(QM_RELIABILITY_DIR "/read_docx.py"), path});
-    if (!python.waitForFinished(120000) || python.exitStatus() != QProcess::NormalExit ||
-        python.exitCode() != 0) {
-        ADD_FAILURE() << "python-docx could not read " << path.toStdString() << ": "
-                      << python.readAllStandardError().toStdString();
-        return std::nullopt;
-    }
-    QStringList paragraphs;
-    for (const QByteArray& line : python.readAllStandardOutput().split('\n')) {
-        if (!line.isEmpty())
-            paragraphs.append(QString::fromUtf8(QByteArray::fromHex(line)));
-    }
-    return paragraphs;
 }
 
 QByteArray readBytes(const QString& path) {

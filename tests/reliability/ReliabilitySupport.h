@@ -5,6 +5,8 @@
 // test needs them), fixtures written by the project's Jet writer, documents
 // read back by python-docx.
 
+#include "common/ReadDocx.h"
+#include "common/RunProcess.h"
 #include "common/TestSupport.h"
 #include "export/ExportRun.h"
 
@@ -15,8 +17,6 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
-#include <functional>
-#include <optional>
 #include <ostream>
 
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -25,23 +25,15 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace qm::reliability {
 
-struct Outcome {
-    int exitCode = -1;  // when the program exited
-    int signal = 0;     // when a signal ended it
-    bool hung = false;  // no answer within the time allowed
-    QByteArray out, err;
-    bool exited(int code) const { return signal == 0 && !hung && exitCode == code; }
-};
+using Outcome = test::ProcessResult;
 
-struct RunOptions {
-    QProcessEnvironment environment = cleanEnvironment();
-    // Applied in the child before the program starts: limits, another user.
-    std::function<void()> inChild;
-    int timeoutMs = 60000;
-    // Called about every 5 ms while the program runs; returning true stops
-    // the watching (the program runs on to its end).
-    std::function<bool(pid_t)> whileRunning;
-
+// Options of a run of quillmerge-export: at most a minute, and our own
+// environment without what would change how it reads a database.
+struct RunOptions : test::ProcessOptions {
+    RunOptions() {
+        environment = cleanEnvironment();
+        timeoutMs = 60000;
+    }
     // Our environment without QUILLMERGE_PASSWORD or libmdb's charset settings.
     static QProcessEnvironment cleanEnvironment();
 };
@@ -75,9 +67,7 @@ struct CustomersExport : qm::ExportInputs {
 // Writes a database from a fixture description (the JSON of quillmerge-mkdb).
 void makeDatabase(const QString& path, const QByteArray& description);
 
-// The paragraphs of a document as python-docx reads them; nothing (and a
-// failure recorded) when it cannot be read.
-std::optional<QStringList> readParagraphs(const QString& path);
+using test::DocxParagraphs;
 
 QByteArray readBytes(const QString& path);
 void writeBytes(const QString& path, const QByteArray& bytes);

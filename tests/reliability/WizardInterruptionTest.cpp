@@ -110,6 +110,7 @@ TEST_P(WizardInterruption, DuringAnExportLeavesNothingBehind) {
 
     int report[2];
     ASSERT_EQ(::pipe(report), 0);
+    // A fork rather than RunProcess: the child runs this test's own wizard code, not a program.
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {

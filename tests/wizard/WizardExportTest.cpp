@@ -118,7 +118,7 @@ TEST_F(PageFour, FinishWritesTheChosenFieldsWithAHeaderLine) {
           {QStringLiteral("CompanyName"), QStringLiteral("ShipperID")});
     finish(output(QStringLiteral("shippers.docx")));
     EXPECT_TRUE(rig.messages.shown.empty());
-    EXPECT_EQ(readDocument(output(QStringLiteral("shippers.docx"))),
+    EXPECT_EQ(DocxParagraphs(output(QStringLiteral("shippers.docx"))),
               (QStringList{QStringLiteral("CompanyName,ShipperID"), QStringLiteral("Speedy Express,1"),
                            QStringLiteral("United Package,2"), QStringLiteral("Federal Shipping,3")}));
     EXPECT_EQ(page().PushButton4->text(), QStringLiteral("Exit"));
@@ -133,7 +133,7 @@ TEST_F(PageFour, SeparatorsAndTheHeaderOptionShapeEveryLine) {
     page().Check6->setCheckState(Qt::Unchecked);
     page().Text2->setText(QStringLiteral(" | "));
     finish(output(QStringLiteral("wide.docx")));
-    EXPECT_EQ(readDocument(output(QStringLiteral("wide.docx"))),
+    EXPECT_EQ(DocxParagraphs(output(QStringLiteral("wide.docx"))),
               (QStringList{QStringLiteral("Speedy Express | 1"), QStringLiteral("United Package | 2"),
                            QStringLiteral("Federal Shipping | 3")}));
 }
@@ -143,7 +143,7 @@ TEST_F(PageFour, AnEmptySeparatorJoinsValuesWithNothing) {
           {QStringLiteral("ShipperID"), QStringLiteral("CompanyName")});
     page().Text2->clear();
     finish(output(QStringLiteral("tight.docx")));
-    EXPECT_EQ(readDocument(output(QStringLiteral("tight.docx"))),
+    EXPECT_EQ(DocxParagraphs(output(QStringLiteral("tight.docx"))),
               (QStringList{QStringLiteral("ShipperIDCompanyName"), QStringLiteral("1Speedy Express"),
                            QStringLiteral("2United Package"), QStringLiteral("3Federal Shipping")}));
 }
@@ -152,7 +152,7 @@ TEST_F(PageFour, NullsSeparatorsAndLineBreaksInValuesAreWrittenAsTheyAre) {
     reach(edgeTables(), QStringLiteral("Prices"), {QStringLiteral("Name"), QStringLiteral("Unit Price")});
     finish(output(QStringLiteral("prices.docx")));
     EXPECT_TRUE(rig.messages.shown.empty());
-    EXPECT_EQ(readDocument(output(QStringLiteral("prices.docx"))),
+    EXPECT_EQ(DocxParagraphs(output(QStringLiteral("prices.docx"))),
               (QStringList{QStringLiteral("Name,Unit Price"), QStringLiteral(",3.5"),
                            QStringLiteral("Widget, large,12.25"), QStringLiteral("two\nlines,0")}));
 }
@@ -160,7 +160,7 @@ TEST_F(PageFour, NullsSeparatorsAndLineBreaksInValuesAreWrittenAsTheyAre) {
 TEST_F(PageFour, ATableWithoutRecordsGivesTheHeaderAloneOrAnEmptyDocument) {
     reach(edgeTables(), QStringLiteral("Empty"), {QStringLiteral("B"), QStringLiteral("A")});
     finish(output(QStringLiteral("header-only.docx")));
-    EXPECT_EQ(readDocument(output(QStringLiteral("header-only.docx"))), QStringList{QStringLiteral("B,A")});
+    EXPECT_EQ(DocxParagraphs(output(QStringLiteral("header-only.docx"))), QStringList{QStringLiteral("B,A")});
 
     WizardRig again;
     again.start();
@@ -172,7 +172,7 @@ TEST_F(PageFour, ATableWithoutRecordsGivesTheHeaderAloneOrAnEmptyDocument) {
     again.page4().PushButton4->click();
     EXPECT_TRUE(QFile::exists(again.home.filePath(QStringLiteral("empty.docx"))))
         << "still created and saved";
-    const QStringList paragraphs = readDocument(again.home.filePath(QStringLiteral("empty.docx")));
+    const QStringList paragraphs = DocxParagraphs(again.home.filePath(QStringLiteral("empty.docx")));
     EXPECT_TRUE(paragraphs.join(QString()).isEmpty());
     EXPECT_EQ(again.page4().PushButton4->text(), QStringLiteral("Exit"));
 }
@@ -208,7 +208,7 @@ TEST_F(PageFour, AFailedSaveKeepsFinishSoTheUserCanCorrectThePath) {
 
     finish(output(QStringLiteral("out.docx")));
     EXPECT_EQ(page().PushButton4->text(), QStringLiteral("Exit"));
-    EXPECT_EQ(readDocument(output(QStringLiteral("out.docx"))).size(), 4);
+    EXPECT_EQ(DocxParagraphs(output(QStringLiteral("out.docx"))).size(), 4);
 }
 
 TEST_F(PageFour, ADatabaseThatCannotBeReadWritesNoDocument) {
@@ -233,7 +233,7 @@ TEST_F(PageFour, ADatabaseThatCannotBeReadWritesNoDocument) {
     rig.page1().Text2->setText(QStringLiteral("password"));
     page().PushButton4->click();
     EXPECT_TRUE(rig.messages.shown.empty());
-    EXPECT_EQ(readDocument(output(QStringLiteral("never.docx"))),
+    EXPECT_EQ(DocxParagraphs(output(QStringLiteral("never.docx"))),
               (QStringList{QStringLiteral("Data"), QStringLiteral("One"), QStringLiteral("Two"),
                            QStringLiteral("Three")}));
 }
@@ -290,7 +290,7 @@ TEST_F(PageFour, TheSampleDatabaseGoesThroughTheWholeWizard) {
     records.Open(QStringLiteral("SELECT ") + qm::BuildSelectedFields(fields) + QStringLiteral(" FROM `") +
                      table + QLatin1Char('`'),
                  connection, qm::adOpenStatic, qm::adLockOptimistic);
-    const QStringList paragraphs = readDocument(output(QStringLiteral("sample.docx")));
+    const QStringList paragraphs = DocxParagraphs(output(QStringLiteral("sample.docx")));
     ASSERT_EQ(paragraphs.size(), records.RecordCount() + 1);
     EXPECT_EQ(paragraphs.first(), fields.join(QLatin1Char(',')));
     EXPECT_EQ(page().PushButton4->text(), QStringLiteral("Exit"));

@@ -7,6 +7,7 @@
 // input after every kPauseRecords records, whatever the machine's speed.
 
 #include "QtPrinting.h"
+#include "common/ReadDocx.h"
 #include "common/RecordPacing.h"
 #include "common/TestSupport.h"
 #include "export/document/NativeWord.h"
@@ -28,7 +29,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -147,9 +147,9 @@ class WizardRig {
     // databaseToOpen: as named on the command line.
     Wizard& start(WordProvider* engine = nullptr, const QString& databaseToOpen = QString()) {
         settings = std::make_unique<SettingsStore>(settingsFile);
-        wizard = std::make_unique<Wizard>(WizardServices{
-            *settings, messages, dialogs, engine ? *engine : word, program, appDirectory, databaseToOpen,
-            &pacing});
+        wizard =
+            std::make_unique<Wizard>(WizardServices{*settings, messages, dialogs, engine ? *engine : word,
+                                                    program, appDirectory, databaseToOpen, &pacing});
         wizard->Start();
         QCoreApplication::processEvents();
         return *wizard;
@@ -195,19 +195,5 @@ class WizardRig {
     RecordPacing pacing{kPauseRecords};
     std::unique_ptr<Wizard> wizard;
 };
-
-// The paragraphs of a document, read by python-docx.
-inline QStringList readDocument(const QString& path) {
-    QProcess python;
-    python.start(systemPython(), {QStringLiteral(QM_WIZARD_TEST_DIR "/read_docx.py"), path});
-    if (!python.waitForFinished(60000) || python.exitCode() != 0) {
-        ADD_FAILURE() << "python-docx could not read " << path.toStdString() << ": "
-                      << python.readAllStandardError().toStdString();
-        return {};
-    }
-    QStringList paragraphs = QString::fromUtf8(python.readAllStandardOutput()).split(QLatin1Char('\0'));
-    paragraphs.removeLast();  // after the last terminator
-    return paragraphs;
-}
 
 }  // namespace qm::test
