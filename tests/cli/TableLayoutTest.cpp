@@ -78,7 +78,7 @@ TEST_F(TableLayout, EachValueInItsOwnCell) {
                          "3\t日本語 €\ta\nb\r\n"));
     // Word: a header row marked to repeat, then a row per record, a cell per value.
     exportTo(QStringLiteral("table.docx"), {QStringLiteral("--layout"), QStringLiteral("table")});
-    const auto document = readDocument(dir_.filePath(QStringLiteral("table.docx")));
+    const auto document = test::ReadDocx(dir_.filePath(QStringLiteral("table.docx")));
     ASSERT_TRUE(document);
     EXPECT_EQ(document->parts.count(QStringLiteral("<w:tblHeader/>")), 1);
     EXPECT_EQ(document->parts.count(QStringLiteral("<w:tr>")), 4);
@@ -86,7 +86,7 @@ TEST_F(TableLayout, EachValueInItsOwnCell) {
     // Without the header line, no header row.
     exportTo(QStringLiteral("plain.docx"),
              {QStringLiteral("--layout"), QStringLiteral("table"), QStringLiteral("--no-header")});
-    const auto plain = readDocument(dir_.filePath(QStringLiteral("plain.docx")));
+    const auto plain = test::ReadDocx(dir_.filePath(QStringLiteral("plain.docx")));
     ASSERT_TRUE(plain);
     EXPECT_FALSE(plain->parts.contains(QStringLiteral("<w:tblHeader/>")));
     EXPECT_EQ(plain->parts.count(QStringLiteral("<w:tc>")), 9);

@@ -192,10 +192,17 @@ void ParallelDeflater::submit() {
         throw Failure(QStringLiteral("The document could not be compressed: an earlier step failed"));
     enqueue(submitted);
     current_ = acquire();
-    // Write what is ready without waiting.
+    // Write what is ready without waiting. A failure here fails the submit as
+    // one while acquiring does: the fresh block goes back to the pool, and
+    // the deflater takes no more text.
     std::unique_lock lock(mutex_);
-    while (!inFlight_.empty() && inFlight_.front()->done)
-        writeFront(lock);
+    try {
+        while (!inFlight_.empty() && inFlight_.front()->done)
+            writeFront(lock);
+    } catch (...) {
+        free_.push_back(std::exchange(current_, nullptr));
+        throw;
+    }
 }
 
 void ParallelDeflater::finish() {
