@@ -1,12 +1,12 @@
 // quillmerge-export: the wizard's export from the command line.
 
-#include "shell/BuildConfig.h"
 #include "database/Ado.h"
 #include "database/Catalogue.h"
 #include "export/ExportRun.h"
 #include "export/TableFields.h"
 #include "export/document/DocumentFormats.h"
 #include "export/document/NativeWord.h"
+#include "shell/BuildConfig.h"
 #include "shell/ErrorReport.h"
 #include "shell/FileSystem.h"
 #include "shell/TerminationRequests.h"

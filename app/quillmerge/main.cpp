@@ -5,11 +5,11 @@
 // FILE, when given (a file manager's "Open with" passes it), is the database
 // page 1 starts with instead of the one saved from the last run.
 
-#include "shell/BuildConfig.h"
 #include "export/document/NativeWord.h"
 #include "pages/KeychainSecretStore.h"
 #include "pages/QtDialogs.h"
 #include "pages/Wizard.h"
+#include "shell/BuildConfig.h"
 #include "shell/FileSystem.h"
 #include "shell/Settings.h"
 #include "shell/TerminationRequests.h"
