@@ -178,17 +178,17 @@ TEST(JetWriterDescription, LayoutSharesPickRowsFromTheSeed) {
     const Description d = ParseDescription(R"({"tables": [{"name": "T{n}", "repeat": 2,
         "columns": [{"name": "A", "type": "long"}, {"name": "B", "type": "text"}, {"name": "C", "type": "memo"}],
         "generate": {"count": 10000}, "layout": {"moved": 0.25, "short": 0.1, "seed": 3}}]})");
-    const LayoutSpec& spec = d.tables[0].layout;
+    const LayoutSpec& asked = d.tables[0].layout;
     int moved = 0, shortRows = 0, sameInCopy2 = 0;
     std::set<int> held;
     for (std::int64_t row = 1; row <= 10000; ++row) {
-        const RowLayout layout = spec.of(row, 1, 3);
+        const RowLayout layout = asked.of(row, 1, 3);
         moved += layout.moved;
         if (layout.columns != 0) {
             ++shortRows;
             held.insert(layout.columns);
         }
-        const RowLayout again = spec.of(row, 1, 3), copy2 = spec.of(row, 2, 3);
+        const RowLayout again = asked.of(row, 1, 3), copy2 = asked.of(row, 2, 3);
         EXPECT_TRUE(again.moved == layout.moved && again.columns == layout.columns);
         sameInCopy2 += copy2.moved == layout.moved && copy2.columns == layout.columns;
     }
