@@ -93,10 +93,13 @@ class TerminalProgress : public qm::ExportObserver {
         std::fflush(stderr);
         shown_ = true;
     }
+    void placeholders(long long count) override { placeholders_ = count; }
+    long long placeholderCount() const { return placeholders_; }
 
   private:
     bool enabled_;
     bool shown_ = false;
+    long long placeholders_ = 0;
 };
 
 // Ctrl-C, kill and a closed terminal (TerminationRequests, on a thread of its
@@ -489,13 +492,21 @@ int main(int argc, char* argv[]) {
     qm::Procedure proc(errors, QStringLiteral("Form4.PushButton4_Click"));
     CommandLineWordProvider word(forcedFormat.value_or(qm::DocumentFormatForPath(inputs.output)));
     bool saved = false;
+    long long placeholders = 0;
     {
         TerminalProgress progress;
         saved = qm::RunExport(proc, inputs, word, &progress);
+        placeholders = progress.placeholderCount();
     }
     if (errors.count() > 0) {
         printLine(stderr, QStringLiteral("quillmerge-export: ") + errors.first());
         return kExitFailure;
     }
+    if (saved && placeholders > 0)
+        printLine(stderr, QStringLiteral("quillmerge-export: %1 %2 could not be decoded and %3 written as "
+                                         "placeholders such as [Calculated value]")
+                              .arg(placeholders)
+                              .arg(placeholders == 1 ? QStringLiteral("value") : QStringLiteral("values"),
+                                   placeholders == 1 ? QStringLiteral("was") : QStringLiteral("were")));
     return saved ? kExitOk : kExitFailure;
 }

@@ -23,6 +23,7 @@ struct Recordset::Impl {
     virtual Value value(int position) = 0;
     virtual void appendText(int position, std::string& out) = 0;
     virtual long long recordCount() = 0;
+    virtual long long placeholders() const { return 0; }
     virtual std::shared_ptr<RowSource> dataSource() = 0;
 
     void checkPosition(int position) const {
@@ -68,6 +69,7 @@ class TableRecordset final : public Recordset::Impl {
             count_ = CountRows(selection_.state, selection_.table);
         return *count_;
     }
+    long long placeholders() const override { return cursor_.placeholders(); }
     std::shared_ptr<RowSource> dataSource() override { return std::make_shared<TableRowSource>(selection_); }
 
   private:
@@ -285,6 +287,10 @@ void Recordset::appendText(int position, std::string& out) const {
 
 long long Recordset::RecordCount() const {
     return openImpl(impl_).recordCount();
+}
+
+long long Recordset::Placeholders() const {
+    return openImpl(impl_).placeholders();
 }
 
 std::shared_ptr<RowSource> Recordset::DataSource() {

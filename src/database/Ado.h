@@ -102,6 +102,10 @@ class Recordset {
     // fast path of the export loop).
     void appendText(int position, std::string& out) const;
     long long RecordCount() const;
+    // Values read so far that could not be decoded (a damaged value, a
+    // calculated column of unknown result type, unreadable hidden tables)
+    // and were given as placeholders such as "[Calculated value]".
+    long long Placeholders() const;
 
     // The rows for a data-bound grid. Independent of this object's cursor.
     std::shared_ptr<RowSource> DataSource();

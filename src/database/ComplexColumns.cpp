@@ -122,19 +122,28 @@ void ComplexColumn::buildIndex() {
     indexed_ = true;
 }
 
-void ComplexColumn::appendValues(std::int32_t key, std::string& out) {
-    if (!flat_)
-        return;
-    if (!indexed_)
-        buildIndex();
-    const auto [first, last] = std::equal_range(index_.begin(), index_.end(), Entry{key, {}},
-                                                [](const Entry& a, const Entry& b) { return a.key < b.key; });
-    for (auto it = first; it != last; ++it) {
-        if (it != first)
-            out += "; ";
-        flat_->seek(it->position);
-        flat_->next();
-        flat_->appendText(valueColumn_, out);
+bool ComplexColumn::appendValues(std::int32_t key, std::string& out) {
+    if (!flat_ || unreadable_)
+        return !unreadable_;
+    try {
+        if (!indexed_)
+            buildIndex();
+        const auto [first, last] =
+            std::equal_range(index_.begin(), index_.end(), Entry{key, {}},
+                             [](const Entry& a, const Entry& b) { return a.key < b.key; });
+        for (auto it = first; it != last; ++it) {
+            if (it != first)
+                out += "; ";
+            flat_->seek(it->position);
+            if (!flat_->next())
+                throw DatabaseError(dbmessages::damagedTable(flat_->tableName()));
+            flat_->appendText(valueColumn_, out);
+        }
+        return true;
+    } catch (const DatabaseError&) {
+        unreadable_ = true;
+        index_.clear();
+        return false;
     }
 }
 

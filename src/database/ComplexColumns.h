@@ -53,8 +53,9 @@ class ComplexColumn {
 
     // Appends the values that belong to key (attachments: their file names),
     // in stored order, each by the value rules of its type, joined by "; ".
-    // The flat table is indexed by key when first needed. Throws DatabaseError.
-    void appendValues(std::int32_t key, std::string& out);
+    // The flat table is indexed by key when first needed. False when the flat
+    // table cannot be read (then for every key from now on).
+    bool appendValues(std::int32_t key, std::string& out);
 
   private:
     struct Entry {
@@ -68,6 +69,7 @@ class ComplexColumn {
     int keyColumn_ = -1;
     int valueColumn_ = -1;
     bool indexed_ = false;
+    bool unreadable_ = false;
     std::vector<Entry> index_;  // sorted by key, stored order among equal keys
 };
 

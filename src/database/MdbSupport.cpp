@@ -20,10 +20,7 @@
 
 namespace qm {
 
-namespace {
-
-// The catalogue table every database has, on page 2.
-CatalogObject systemObjectsTable() {
+CatalogObject SystemObjectsTable() {
     CatalogObject object;
     object.name = QStringLiteral("MSysObjects");
     object.id = 2;
@@ -32,13 +29,15 @@ CatalogObject systemObjectsTable() {
     return object;
 }
 
+namespace {
+
 // Types of catalogue objects whose names share the namespace of tables and queries.
 bool isDataObject(const CatalogObject& object) {
     return object.type == 1 || object.type == 4 || object.type == 5 || object.type == 6;
 }
 
 std::vector<CatalogObject> readCatalog(const std::shared_ptr<ConnectionState>& state) {
-    TableCursor cursor(state, systemObjectsTable());
+    TableCursor cursor(state, SystemObjectsTable());
     const int id = cursor.findColumn(QStringLiteral("Id"));
     const int name = cursor.findColumn(QStringLiteral("Name"));
     const int type = cursor.findColumn(QStringLiteral("Type"));
@@ -55,6 +54,8 @@ std::vector<CatalogObject> readCatalog(const std::shared_ptr<ConnectionState>& s
         object.name = QString::fromStdString(cursor.value(name).bytes());
         object.type = static_cast<std::int16_t>(cursor.value(type).asInteger());
         object.flags = static_cast<std::uint32_t>(cursor.value(flags).asInteger());
+        object.catalogPage = cursor.currentPosition().page;
+        object.catalogSlot = cursor.currentPosition().slot;
         if (created >= 0 && !cursor.isNull(created)) {
             object.created = cursor.value(created).asReal();
             object.createdKnown = true;

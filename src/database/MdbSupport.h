@@ -40,6 +40,10 @@ struct CatalogObject {
     double updated = 0;
     bool createdKnown = false;
     bool updatedKnown = false;
+    // Where the object's own row of MSysObjects lies (its properties are
+    // read from there); page 0 when not known.
+    std::uint32_t catalogPage = 0;
+    int catalogSlot = 0;
 
     std::uint32_t definitionPage() const { return static_cast<std::uint32_t>(id) & 0x00FFFFFFu; }
     bool isLocalTable() const { return type == 1; }
@@ -48,6 +52,9 @@ struct CatalogObject {
     // The TABLE_TYPE the tables schema reports, or "" for objects it does not list.
     QString tableType() const;
 };
+
+// MSysObjects itself, whose definition is always on page 2.
+CatalogObject SystemObjectsTable();
 
 // An open file descriptor, closed with its owner.
 class FileDescriptor {

@@ -89,7 +89,7 @@ bool CrackRow(const RowFormat& format, const std::uint8_t* page, int start, int 
             column.number >= rowColumns || !(nullMask[column.number / 8] & (1 << (column.number % 8)));
         if (column.fixed && fixedFound < rowFixed) {
             field.start = start + countSize + column.fixedOffset;
-            field.size = column.type == kBoolean ? 0 : column.size;
+            field.size = column.type == kBoolean && !column.calculated ? 0 : column.size;
             ++fixedFound;
         } else if (!column.fixed && column.variableIndex < rowVariable) {
             const int from = variableOffsets[static_cast<std::size_t>(column.variableIndex)];

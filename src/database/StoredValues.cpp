@@ -49,11 +49,15 @@ void AppendDecimal(std::string& out, const std::uint8_t* p, int scale) {
     appendScaled(out, magnitude, (p[0] & 0x80) != 0, scale);
 }
 
-std::span<const std::uint8_t> CalculatedResult(std::span<const std::uint8_t> stored) {
+std::optional<std::span<const std::uint8_t>> CalculatedResult(std::span<const std::uint8_t> stored) {
+    if (stored.empty())
+        return stored;  // nothing stored: no result
     if (stored.size() < kCalculatedDataOffset)
-        return {};
+        return std::nullopt;
     const std::size_t length = readU32(stored.data() + kCalculatedLengthOffset);
-    return stored.subspan(kCalculatedDataOffset, std::min(length, stored.size() - kCalculatedDataOffset));
+    if (length > stored.size() - kCalculatedDataOffset)
+        return std::nullopt;
+    return stored.subspan(kCalculatedDataOffset, length);
 }
 
 bool AppendCalculatedDecimal(std::string& out, std::span<const std::uint8_t> result) {
@@ -88,10 +92,10 @@ void AppendStoredText(std::string& out, std::span<const std::uint8_t> stored,
 
 namespace {
 
-// Bytes a value of the column's type needs; 0 for types of any length.
-std::size_t neededBytes(const ColumnInfo& info) {
-    switch (info.type) {
-        case kBoolean:
+// Bytes a value of the type takes; 0 for types of any length.
+std::size_t exactBytes(int type, bool calculated) {
+    switch (type) {
+        case kBoolean:  // calculated results only; plain Yes/No lives in the null mask
         case kByte:
             return 1;
         case kInteger:
@@ -107,23 +111,20 @@ std::size_t neededBytes(const ColumnInfo& info) {
         case kGuid:
             return 16;
         case kDecimal:
-            return info.calculated ? 0 : 17;
+            return calculated ? 0 : 17;  // a calculated decimal carries its own length
         default:
             return 0;
     }
 }
 
-}  // namespace
-
-// A value of the column's type from its stored bytes (for a calculated
-// column: the unwrapped result).
-std::optional<Value> DecodeValue(const ColumnInfo& info, std::span<const std::uint8_t> stored,
-                                 const jet::CodePageDecoder* jet3Text) {
-    if (stored.size() < neededBytes(info))
+std::optional<Value> decode(int type, int scale, bool calculated, std::span<const std::uint8_t> stored,
+                            const jet::CodePageDecoder* jet3Text) {
+    const std::size_t size = exactBytes(type, calculated);
+    if (size != 0 && stored.size() != size)
         return std::nullopt;
     const std::uint8_t* p = stored.data();
-    switch (info.type) {
-        case kBoolean:  // calculated results only; plain Yes/No lives in the null mask
+    switch (type) {
+        case kBoolean:
             return Value::boolean(*p != 0);
         case kByte:
             return Value::integer(Value::Type::Byte, *p);
@@ -145,8 +146,8 @@ std::optional<Value> DecodeValue(const ColumnInfo& info, std::span<const std::ui
             return Value::text(Value::Type::Guid, std::string(reinterpret_cast<const char*>(p), 16));
         case kDecimal: {
             std::string text;
-            if (!info.calculated)
-                AppendDecimal(text, p, info.scale);
+            if (!calculated)
+                AppendDecimal(text, p, scale);
             else if (!AppendCalculatedDecimal(text, stored))
                 return std::nullopt;
             return Value::text(Value::Type::Decimal, std::move(text));
@@ -162,7 +163,7 @@ std::optional<Value> DecodeValue(const ColumnInfo& info, std::span<const std::ui
         case kMemo: {
             std::string text;
             AppendStoredText(text, stored, jet3Text);
-            return Value::text(info.type == kText ? Value::Type::Text : Value::Type::Memo, std::move(text));
+            return Value::text(type == kText ? Value::Type::Text : Value::Type::Memo, std::move(text));
         }
         case kOle:
             // The object itself is never needed as text: only its placeholder is shown.
@@ -173,9 +174,65 @@ std::optional<Value> DecodeValue(const ColumnInfo& info, std::span<const std::ui
             return Value::text(Value::Type::Unsupported, "Complex data");
         default: {
             char kind[24];
-            std::snprintf(kind, sizeof kind, "Data type 0x%02X", static_cast<unsigned>(info.type) & 0xFFu);
+            std::snprintf(kind, sizeof kind, "Data type 0x%02X", static_cast<unsigned>(type) & 0xFFu);
             return Value::text(Value::Type::Unsupported, kind);
         }
+    }
+}
+
+}  // namespace
+
+std::optional<Value> DecodeValue(const ColumnInfo& info, std::span<const std::uint8_t> stored,
+                                 const jet::CodePageDecoder* jet3Text) {
+    return decode(info.type, info.scale, false, stored, jet3Text);
+}
+
+std::optional<Value> DecodeCalculatedResult(int resultType, std::span<const std::uint8_t> result,
+                                            const jet::CodePageDecoder* jet3Text) {
+    switch (resultType) {
+        case kBoolean:
+        case kByte:
+        case kInteger:
+        case kLong:
+        case kCurrency:
+        case kSingle:
+        case kDouble:
+        case kDateTime:
+        case kText:
+        case kMemo:
+        case kGuid:
+        case kDecimal:
+        case kLargeNumber:
+            return decode(resultType, 0, true, result, jet3Text);
+        default:
+            return std::nullopt;  // no calculated column has a result of another type
+    }
+}
+
+const char* ValueKindPlaceholder(int type) {
+    switch (type) {
+        case kByte:
+            return "Byte value";
+        case kInteger:
+            return "Integer value";
+        case kLong:
+            return "Long Integer value";
+        case kCurrency:
+            return "Currency value";
+        case kSingle:
+            return "Single value";
+        case kDouble:
+            return "Double value";
+        case kDateTime:
+            return "Date/Time value";
+        case kGuid:
+            return "Replication ID value";
+        case kDecimal:
+            return "Decimal value";
+        case kLargeNumber:
+            return "Large Number value";
+        default:
+            return "Undecodable value";
     }
 }
 

@@ -41,9 +41,11 @@ inline float readFloat(const std::uint8_t* p) {
 void AppendDecimal(std::string& out, const std::uint8_t* p, int scale);
 
 // The result a calculated column stored (Access 2010 and later): the stored
-// value is 16 bytes Access keeps for itself, the length of the result, the
-// result, then padding. Empty when no result was stored (a Null result).
-std::span<const std::uint8_t> CalculatedResult(std::span<const std::uint8_t> stored);
+// value is 16 bytes Access keeps for itself, the 32-bit length of the result,
+// the result, then padding. Empty when no result was stored (a Null result);
+// nothing when the bytes are not in that form (too few for the wrapping, or a
+// length past them).
+std::optional<std::span<const std::uint8_t>> CalculatedResult(std::span<const std::uint8_t> stored);
 
 // An exact decimal as a calculated column stores its result: the length of
 // what follows, the scale, a sign byte (not zero: negative), then the
@@ -59,10 +61,20 @@ void AppendStoredText(std::string& out, std::span<const std::uint8_t> stored,
                       const jet::CodePageDecoder* jet3Text);
 
 // A value of the column's type from its stored bytes (a memo: the long
-// value's bytes; a calculated column: the unwrapped result). Nothing when the
-// bytes are too few for the type, which is damage.
+// value's bytes). Nothing when the bytes do not have the size of the type:
+// they are never read as another size.
 std::optional<Value> DecodeValue(const ColumnInfo& column, std::span<const std::uint8_t> stored,
                                  const jet::CodePageDecoder* jet3Text);
+
+// A calculated column's unwrapped result as a value of its result type (a
+// type code as the ResultType property gives it). Nothing for a type no
+// calculated column can have, or bytes that do not have the size of the type.
+std::optional<Value> DecodeCalculatedResult(int resultType, std::span<const std::uint8_t> result,
+                                            const jet::CodePageDecoder* jet3Text);
+
+// The placeholder text of a value of the type that cannot be decoded:
+// "Double value", "Date/Time value", ...
+const char* ValueKindPlaceholder(int type);
 
 }  // namespace stored
 }  // namespace qm

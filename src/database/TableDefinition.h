@@ -55,8 +55,12 @@ struct ColumnInfo {
     int number = 0;         // bit in the row's null mask
     bool autoNumber = false;
     // A calculated column (Access 2010 and later): the row holds the result
-    // Access worked out, wrapped, and type is the result's type.
+    // Access worked out, wrapped. Its type is the one the column's
+    // ResultType property records, which need not be type (0 when the
+    // property is missing); the expression is kept beside it.
     bool calculated = false;
+    int resultType = 0;
+    QString expression;
     // Attachment and multi-value columns: the column's row in
     // MSysComplexColumns, and which of the cursor's complex columns it is.
     std::int32_t complexId = 0;

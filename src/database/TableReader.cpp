@@ -1,5 +1,6 @@
 #include "database/TableReader.h"
 
+#include "database/ColumnProperties.h"
 #include "database/ComplexColumns.h"
 #include "database/DatabaseMessages.h"
 #include "database/MdbSupport.h"
@@ -37,31 +38,57 @@ TableCursor::TableCursor(std::shared_ptr<ConnectionState> state, const CatalogOb
     pageData_.resize(static_cast<std::size_t>(definition.pageSize));
     if (complex == ComplexColumns::Resolve)
         resolveComplexColumns();
+    if (std::any_of(columns_.begin(), columns_.end(),
+                    [](const ColumnInfo& column) { return column.calculated; }))
+        readResultTypes(table);
 }
 
 // Finds what each attachment or multi-value column holds, and leaves out the
-// version-history columns.
+// version-history columns. A column whose hidden tables cannot be read stays
+// a field; its values are placeholders.
 void TableCursor::resolveComplexColumns() {
     if (std::none_of(columns_.begin(), columns_.end(),
                      [](const ColumnInfo& column) { return column.type == kComplex; }))
         return;
+    std::optional<std::vector<ComplexColumnEntry>> entries;
     try {
-        const std::vector<ComplexColumnEntry> entries = ReadComplexColumns(state_);
-        shown_.clear();
-        for (std::size_t i = 0; i < columns_.size(); ++i) {
-            ColumnInfo& column = columns_[i];
-            if (column.type == kComplex) {
-                auto complex =
-                    std::make_unique<ComplexColumn>(state_, entries, column.complexId, definitionPage_);
-                if (complex->kind() == ComplexKind::VersionHistory)
-                    continue;
-                column.complexIndex = static_cast<int>(complex_.size());
-                complex_.push_back(std::move(complex));
-            }
-            shown_.push_back(static_cast<int>(i));
-        }
+        entries = ReadComplexColumns(state_);
     } catch (const DatabaseError&) {
-        damaged();  // a hidden table the values live in
+        entries.reset();  // MSysComplexColumns is damaged: no column can be looked up
+    }
+    shown_.clear();
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        ColumnInfo& column = columns_[i];
+        if (column.type == kComplex) {
+            std::unique_ptr<ComplexColumn> complex;
+            try {
+                if (entries)
+                    complex =
+                        std::make_unique<ComplexColumn>(state_, *entries, column.complexId, definitionPage_);
+            } catch (const DatabaseError&) {
+                complex.reset();  // a hidden table the values live in is damaged
+            }
+            if (complex && complex->kind() == ComplexKind::VersionHistory)
+                continue;
+            column.complexIndex = static_cast<int>(complex_.size());
+            complex_.push_back(std::move(complex));
+        }
+        shown_.push_back(static_cast<int>(i));
+    }
+}
+
+// The result type and expression of each calculated column, from the
+// table's column properties.
+void TableCursor::readResultTypes(const CatalogObject& table) {
+    const ObjectProperties properties = ReadObjectProperties(state_, table, jet3Text_.get());
+    for (ColumnInfo& column : columns_) {
+        const PropertyBlock* block = column.calculated ? properties.column(column.name) : nullptr;
+        if (!block)
+            continue;
+        if (const StoredProperty* resultType = block->find(QStringLiteral("ResultType")))
+            column.resultType = static_cast<int>(resultType->integer().value_or(0));
+        if (const StoredProperty* expression = block->find(QStringLiteral("Expression")))
+            column.expression = expression->text(jet3Text_.get()).value_or(QString());
     }
 }
 
@@ -243,23 +270,60 @@ std::span<const std::uint8_t> TableCursor::longValue(std::size_t column) {
     return {reinterpret_cast<const std::uint8_t*>(scratch_.data()), scratch_.size()};
 }
 
+Value TableCursor::placeholder(const char* kind) {
+    ++placeholders_;
+    return Value::text(Value::Type::Unsupported, kind);
+}
+
 // The attachment file names or the list's values that belong to the current row.
 Value TableCursor::complexValue(std::size_t column) {
-    ComplexColumn& complex = *complex_[static_cast<std::size_t>(columns_[column].complexIndex)];
-    if (complex.kind() != ComplexKind::Attachment && complex.kind() != ComplexKind::MultiValue)
-        return Value::text(Value::Type::Unsupported, "Complex data");
+    ComplexColumn* complex = complex_[static_cast<std::size_t>(columns_[column].complexIndex)].get();
+    if (!complex ||
+        (complex->kind() != ComplexKind::Attachment && complex->kind() != ComplexKind::MultiValue))
+        return placeholder("Complex data");
     const std::span<const std::uint8_t> key = fieldSpan(column);
-    if (key.size() < 4)
-        damaged();
     std::string text;
-    try {
-        complex.appendValues(static_cast<std::int32_t>(readU32(key.data())), text);
-    } catch (const DatabaseError&) {
-        damaged();  // the hidden table the values live in
-    }
+    if (key.size() != 4 || !complex->appendValues(static_cast<std::int32_t>(readU32(key.data())), text))
+        return placeholder("Complex data");
     return Value::text(
-        complex.kind() == ComplexKind::Attachment ? Value::Type::Attachment : Value::Type::MultiValue,
+        complex->kind() == ComplexKind::Attachment ? Value::Type::Attachment : Value::Type::MultiValue,
         std::move(text));
+}
+
+// The result a calculated column stored for the current row, by the result
+// type its properties record: a memo result lies in a long value like any
+// memo, any other result in the row.
+Value TableCursor::calculatedValue(std::size_t column) {
+    const ColumnInfo& info = columns_[column];
+    std::span<const std::uint8_t> stored = fieldSpan(column);
+    if (info.resultType == kMemo) {
+        if (!longValues_->read(stored.data(), stored.size(), scratch_))
+            return placeholder("Calculated value");
+        stored = {reinterpret_cast<const std::uint8_t*>(scratch_.data()), scratch_.size()};
+    }
+    const std::optional<std::span<const std::uint8_t>> result = stored::CalculatedResult(stored);
+    if (!result)
+        return placeholder("Calculated value");
+    if (result->empty())
+        return Value::null();  // Access stores no result where the expression gave Null
+    std::optional<Value> decoded = stored::DecodeCalculatedResult(info.resultType, *result, jet3Text_.get());
+    if (!decoded)
+        return placeholder("Calculated value");
+    return std::move(*decoded);
+}
+
+bool TableCursor::appendLongValue(int index, std::string& out) {
+    requireRow();
+    const std::size_t column = shown(index);
+    const ColumnInfo& info = columns_[column];
+    if ((info.type != kMemo && info.type != kOle) || fields_[column].null)
+        return false;
+    const std::span<const std::uint8_t> field = fieldSpan(column);
+    std::string bytes;
+    if (!longValues_->read(field.data(), field.size(), bytes))
+        return false;
+    out += bytes;
+    return true;
 }
 
 void TableCursor::appendText(int index, std::string& out) {
@@ -290,18 +354,16 @@ Value TableCursor::value(int index) {
         return Value::boolean(!field.null);
     if (field.null)
         return Value::null();
+    if (info.calculated)
+        return calculatedValue(column);
     if (info.complexIndex >= 0)
         return complexValue(column);
-    std::span<const std::uint8_t> stored = info.type == kMemo ? longValue(column) : fieldSpan(column);
-    if (info.calculated) {
-        stored = stored::CalculatedResult(stored);
-        // Access stores no result where the expression gave Null.
-        if (stored.empty())
-            return Value::null();
-    }
-    std::optional<Value> decoded = stored::DecodeValue(info, stored, jet3Text_.get());
+    std::optional<Value> decoded = stored::DecodeValue(
+        info, info.type == kMemo ? longValue(column) : fieldSpan(column), jet3Text_.get());
     if (!decoded)
-        damaged();
+        return placeholder(stored::ValueKindPlaceholder(info.type));
+    if (decoded->type() == Value::Type::Unsupported)
+        ++placeholders_;
     return std::move(*decoded);
 }
 

@@ -77,10 +77,21 @@ class TableCursor {
     // Makes the row at position the next one that next() or skip() visits.
     void seek(RowPosition position);
 
-    // Values of the current row (after next() returned true).
+    // Values of the current row (after next() returned true). A value that
+    // cannot be decoded while the row itself is sound (a stored length that
+    // does not fit its type, a calculated column whose result type is not
+    // known, the hidden tables of an attachment or list column that cannot
+    // be read) is a placeholder that names its kind: "[Calculated value]",
+    // "[Double value]", "[Complex data]". Throws DatabaseError for damage to
+    // the row or the table.
     bool isNull(int column) const;
     void appendText(int column, std::string& out);
     Value value(int column);
+    // The stored bytes of a memo or OLE value of the current row (not Null);
+    // false when they cannot be read in full.
+    bool appendLongValue(int column, std::string& out);
+    // Values read so far that could not be decoded and were given as placeholders.
+    long long placeholders() const { return placeholders_; }
 
   private:
     std::size_t shown(int index) const {
@@ -90,7 +101,10 @@ class TableCursor {
     std::span<const std::uint8_t> fieldSpan(std::size_t column) const;
     std::span<const std::uint8_t> longValue(std::size_t column);
     Value complexValue(std::size_t column);
+    Value calculatedValue(std::size_t column);
+    Value placeholder(const char* kind);
     void resolveComplexColumns();
+    void readResultTypes(const CatalogObject& table);
     bool advance(bool crack);
     bool loadNextPage();
     std::uint32_t nextMappedPage(std::uint32_t after);
@@ -122,6 +136,7 @@ class TableCursor {
     int nextSlot_ = 0;
     RowPosition current_;
     bool haveRow_ = false;
+    long long placeholders_ = 0;
 };
 
 // Rows of a table in order, as the catalogue reading and counting need them.

@@ -168,9 +168,18 @@ namespace {
 
 // Shortest text that reads back to the same number: plain digits for
 // magnitudes from 0.0001 to below 10^16, as people write numbers, and the
-// exponent form only outside that range.
+// exponent form only outside that range; "NaN", "Infinity" and "-Infinity"
+// for the values that are no numbers.
 template <class Real>
 void appendShortest(std::string& out, Real v) {
+    if (std::isnan(v)) {
+        out += "NaN";
+        return;
+    }
+    if (std::isinf(v)) {
+        out += v < 0 ? "-Infinity" : "Infinity";
+        return;
+    }
     if (v == 0)
         v = 0;  // no "-0"
     std::array<char, 64> buffer;

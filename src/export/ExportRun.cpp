@@ -187,8 +187,11 @@ bool RunExport(Procedure& proc, const ExportInputs& inputs, WordProvider& word, 
                          !proc.step(154, [&] { records.MoveNext(); });
             ++done;
         }
-        if (observer && !readFailed)
+        if (observer && !readFailed) {
             observer->progress(done, recordCount);
+            if (records.isOpen())
+                observer->placeholders(records.Placeholders());
+        }
     }
 
     // Writing a document from a database that could not be read would replace

@@ -58,6 +58,9 @@ class ExportObserver {
         (void)recordCount;
     }
     virtual void keepResponsive() {}
+    // Once every record is read: how many values could not be decoded and
+    // went into the document as placeholders.
+    virtual void placeholders(long long count) { (void)count; }
     // When to pause; nullptr for the program's TimedPacing.
     virtual ExportPacing* pacing() { return nullptr; }
 };

@@ -102,18 +102,78 @@ TEST(ColumnKinds, ValuesKeepTheirKindAndVersionHistoryIsNoField) {
     EXPECT_EQ(extended.value(1).type(), Type::DateTime);  // a calculated copy keeps the result's type
 }
 
-TEST(ColumnKinds, CalculatedResultsAreUnwrapped) {
+// Each result type Access records for a calculated column, decoded from the
+// wrapped result by that type alone: the right size gives the value, any
+// other size nothing (a placeholder), never the bytes read as another type.
+TEST(ColumnKinds, CalculatedResultsByTheirResultType) {
     using qm::stored::CalculatedResult;
-    std::vector<std::uint8_t> stored(16, 0xAA);
-    for (const std::uint8_t b : bytes({3, 0, 0, 0, 'a', 'b', 'c', 0, 0, 0}))
-        stored.push_back(b);
-    const auto result = CalculatedResult(stored);
-    EXPECT_EQ(std::string(result.begin(), result.end()), "abc");
-    stored[16] = 0;  // no result: the expression gave Null
-    EXPECT_TRUE(CalculatedResult(stored).empty());
-    stored[16] = 200;  // a length past the stored bytes is cut to them
-    EXPECT_EQ(CalculatedResult(stored).size(), 6u);
-    EXPECT_TRUE(CalculatedResult(std::span(stored).first(19)).empty());
+    using qm::stored::DecodeCalculatedResult;
+    const auto wrapped = [](const std::vector<std::uint8_t>& result) {
+        std::vector<std::uint8_t> stored(16, 0xAA);  // what Access keeps for itself
+        const auto length = static_cast<std::uint32_t>(result.size());
+        for (int shift = 0; shift < 32; shift += 8)
+            stored.push_back(static_cast<std::uint8_t>(length >> shift));
+        stored.insert(stored.end(), result.begin(), result.end());
+        stored.insert(stored.end(), 3, 0);  // padding
+        return stored;
+    };
+    const auto shown = [](int type, const std::vector<std::uint8_t>& stored) -> std::string {
+        const auto result = CalculatedResult(stored);
+        if (!result)
+            return "placeholder";
+        if (result->empty())
+            return "Null";
+        const auto value = DecodeCalculatedResult(type, *result, nullptr);
+        return value ? value->toText() : std::string("placeholder");
+    };
+    const std::vector<std::uint8_t> monthly = bytes({0x55, 0xA8, 0xAB, 0x31, 0, 0, 0, 0});  // 83333.3333
+    struct Case {
+        int type;
+        std::vector<std::uint8_t> result;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {qm::kCurrency, monthly, "83333.3333"},
+        {qm::kDouble, bytes({0, 0, 0, 0, 0, 0, 0x04, 0x40}), "2.5"},
+        {qm::kSingle, bytes({0x59, 0x73, 0x21, 0x45}), "2583.2092"},
+        {qm::kDecimal, bytes({6, 0, 4, 1, 0x40, 0xE2, 0x01, 0x00}), "-12.3456"},
+        {qm::kBoolean, bytes({0xFF}), "True"},
+        {qm::kBoolean, bytes({0}), "False"},
+        {qm::kByte, bytes({200}), "200"},
+        {qm::kInteger, bytes({0x00, 0x80}), "-32768"},
+        {qm::kLong, bytes({0xFF, 0xFF, 0xFF, 0x7F}), "2147483647"},
+        {qm::kLargeNumber, bytes({0, 0, 0, 0, 0, 0, 0, 0x80}), "-9223372036854775808"},
+        {qm::kDateTime, bytes({0, 0, 0, 0, 0x80, 0x1D, 0xE6, 0x40}), "2024-01-01"},
+        {qm::kGuid,
+         bytes({0xFF, 0x19, 0x96, 0x6F, 0x86, 0x8B, 0x11, 0xD0, 0xB4, 0x2D, 0x00, 0xC0, 0x4F, 0xC9, 0x64,
+                0xFF}),
+         "{6F9619FF-8B86-D011-B42D-00C04FC964FF}"},
+        {qm::kText, bytes({'W', 0, 'a', 0, 'y', 0, 'n', 0, 'e', 0}), "Wayne"},
+        {qm::kMemo, bytes({0xFF, 0xFE, 'B', 'r', 'u', 'c', 'e'}), "Bruce"},
+        {qm::kText, {}, "Null"},  // no result stored: the expression gave Null
+        {qm::kBoolean, {}, "Null"},
+        // A size that does not fit the type is never read as it.
+        {qm::kBoolean, bytes({1, 0}), "placeholder"},
+        {qm::kCurrency, bytes({1, 2, 3, 4}), "placeholder"},
+        {qm::kSingle, bytes({0, 0, 0, 0, 0, 0, 0x04, 0x40}), "placeholder"},
+        {qm::kDouble, bytes({0x59, 0x73, 0x21, 0x45}), "placeholder"},
+        {qm::kDecimal, bytes({6, 0}), "placeholder"},
+        // A result type no calculated column has, or none recorded.
+        {0, bytes({1}), "placeholder"},
+        {qm::kOle, bytes({1}), "placeholder"},
+        {qm::kComplex, bytes({1, 0, 0, 0}), "placeholder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("type " + std::to_string(c.type) + ", " + std::to_string(c.result.size()) + " bytes");
+        EXPECT_EQ(shown(c.type, wrapped(c.result)), c.expected);
+    }
+    // The wrapping itself: nothing stored is no result; too short for the
+    // wrapping, or a length past the stored bytes, is no value of any type.
+    EXPECT_EQ(shown(qm::kText, {}), "Null");
+    EXPECT_EQ(shown(qm::kText, std::vector<std::uint8_t>(19, 0)), "placeholder");
+    std::vector<std::uint8_t> pastTheEnd = wrapped(bytes({'a', 0}));
+    pastTheEnd[16] = 200;
+    EXPECT_EQ(shown(qm::kText, pastTheEnd), "placeholder");
 }
 
 TEST(ColumnKinds, CalculatedDecimalsInEachWidth) {

@@ -68,6 +68,9 @@ TEST(ValueText, RealsAreTheShortestTextThatReadsBack) {
         {1152921504606846976.0, "1.152921504606847e+18"},
         {5e-324, "5e-324"},
         {1.7976931348623157e308, "1.7976931348623157e+308"},
+        // What no number is, as Access names it, and as strtod reads it back.
+        {std::numeric_limits<double>::infinity(), "Infinity"},
+        {-std::numeric_limits<double>::infinity(), "-Infinity"},
     };
     for (const auto& [v, expected] : doubles) {
         SCOPED_TRACE(expected);
@@ -75,12 +78,15 @@ TEST(ValueText, RealsAreTheShortestTextThatReadsBack) {
         EXPECT_EQ(written, expected);
         EXPECT_EQ(std::strtod(written.c_str(), nullptr), v);
     }
+    EXPECT_EQ(text(Value::real(Type::Double, -std::numeric_limits<double>::quiet_NaN())), "NaN");
     const std::pair<float, std::string> singles[] = {
         {1.1f, "1.1"},
         {444.555f, "444.555"},
         {-0.0f, "0"},
         {16777216.0f, "16777216"},
         {3.4028235e38f, "3.4028235e+38"},
+        {-std::numeric_limits<float>::infinity(), "-Infinity"},
+        {std::numeric_limits<float>::quiet_NaN(), "NaN"},
     };
     for (const auto& [v, expected] : singles) {
         SCOPED_TRACE(expected);
@@ -137,7 +143,7 @@ TEST(ValueText, DatesShowTheDayTheTimeOrBoth) {
     // Outside what Access can hold the stored number is shown, never an invented date.
     EXPECT_EQ(text(Value::real(Type::DateTime, 1e12)), "1000000000000");
     EXPECT_EQ(text(Value::real(Type::DateTime, -693593.0)), "-693593");  // 1 Jan 1, before Access's first day
-    EXPECT_EQ(text(Value::real(Type::DateTime, std::numeric_limits<double>::quiet_NaN())), "nan");
+    EXPECT_EQ(text(Value::real(Type::DateTime, std::numeric_limits<double>::quiet_NaN())), "NaN");
 }
 
 TEST(ValueText, ReplicationIdsUseTheStoredByteOrderOfAccess) {
