@@ -323,3 +323,54 @@ TEST(CorpusOutput, NorthwindNamesWithBlanksAndUmlauts) {
         EXPECT_TRUE(document->paragraphs.front().startsWith(QLatin1String(c.firstField)));
     }
 }
+
+// Calculated columns as a user's Access 2010 file keeps them: each entry keeps
+// another type code than the result type its properties record, and the
+// result is written by that type. Where the result type is unknown, a named
+// placeholder, counted on standard error; the document is written.
+TEST(CalculatedOutput, ResultsByTheirRecordedTypeAndPlaceholdersWhereUnknown) {
+    const QByteArray database = R"({"tables": [
+        {"name": "People", "columns": [
+            {"name": "FirstName", "type": "text"}, {"name": "LastName", "type": "text"},
+            {"name": "Salary", "type": "currency"},
+            {"name": "MonthlySalary", "type": "double",
+             "calculated": {"result": "currency", "expression": "[Salary]/12"}},
+            {"name": "IsRich", "type": "integer",
+             "calculated": {"result": "boolean", "expression": "[Salary]>100000"}},
+            {"name": "AllNames", "type": "text",
+             "calculated": {"result": "memo", "expression": "[LastName] & \", \" & [FirstName]"}},
+            {"name": "FloatTest", "type": "double", "calculated": {"result": "single", "expression": "[x]"}}],
+         "rows": [["Bruce", "Wayne", "1000000", "83333.3333", true, "Wayne, Bruce", 2583.2092],
+                  ["Clark", "Kent", "50000", "4166.6667", false, null, null]]},
+        {"name": "Unknown", "columns": [{"name": "Id", "type": "long"},
+            {"name": "Other", "type": "double",
+             "calculated": {"result": "currency", "expression": "1", "recordedType": 11}},
+            {"name": "Unrecorded", "type": "text",
+             "calculated": {"result": "text", "expression": "2", "recordedType": null}}],
+         "rows": [[1, "1", "x"], [2, "2", null]]}]})";
+    QTemporaryDir dir;
+    const QString path = makeDatabase(dir, QStringLiteral("calculated"), database);
+    ASSERT_FALSE(path.isEmpty());
+    const auto exported = [&](const char* table) {
+        return runExport({path, QStringLiteral("--table"), QString::fromLatin1(table),
+                          QStringLiteral("--separator"), QStringLiteral("|"), QStringLiteral("--format"),
+                          QStringLiteral("txt"), QStringLiteral("--output"), QStringLiteral("-")});
+    };
+    const RunResult people = exported("People");
+    EXPECT_EQ(people.exitCode, 0);
+    EXPECT_TRUE(people.err.isEmpty()) << people.err.toStdString();
+    EXPECT_EQ(
+        QString::fromUtf8(people.out).split(QStringLiteral("\r\n")),
+        (QStringList{QStringLiteral("FirstName|LastName|Salary|MonthlySalary|IsRich|AllNames|FloatTest"),
+                     QStringLiteral("Bruce|Wayne|1000000|83333.3333|True|Wayne, Bruce|2583.2092"),
+                     QStringLiteral("Clark|Kent|50000|4166.6667|False||"), QString()}));
+
+    const RunResult unknown = exported("Unknown");
+    EXPECT_EQ(unknown.exitCode, 0);
+    EXPECT_EQ(QString::fromUtf8(unknown.out).split(QStringLiteral("\r\n")),
+              (QStringList{QStringLiteral("Id|Other|Unrecorded"),
+                           QStringLiteral("1|[Calculated value]|[Calculated value]"),
+                           QStringLiteral("2|[Calculated value]|"), QString()}));
+    EXPECT_TRUE(IsOneLineMessage(unknown.err));
+    EXPECT_TRUE(unknown.err.contains("3 values could not be decoded")) << unknown.err.toStdString();
+}

@@ -116,3 +116,51 @@ TEST(DamagedFile, DiagnosticsOfTheLibraryDoNotReachStandardError) {
     EXPECT_EQ(stderrText, "");
     EXPECT_EQ(failure, QStringLiteral("The database '%1' is damaged and cannot be read.").arg(path));
 }
+
+// Damage to the hidden tables a list's or an attachment's values live in
+// costs those values, not the table: each is "[Complex data]", counted, and
+// every other value reads as before, in the record set and the preview.
+TEST(DamagedFile, UnreadableHiddenTablesCostTheirValuesOnly) {
+    QM_REQUIRE_CORPUS();
+    const QString name = QStringLiteral("complexDataTestV2007.accdb");
+    QueryResult before;
+    std::vector<std::uint32_t> flatTables;
+    {
+        auto connection = openCorpus(name);
+        before = readTable(*connection, QStringLiteral("Table1"));
+        const QueryResult complex = readTable(*connection, QStringLiteral("MSysComplexColumns"));
+        const auto flat = complex.fields.indexOf(QStringLiteral("FlatTableID"));
+        ASSERT_GE(flat, 0);
+        for (const auto& row : complex.rows)
+            flatTables.push_back(static_cast<std::uint32_t>(std::stoll(row[std::size_t(flat)])) & 0xFFFFFFu);
+    }
+    QByteArray bytes = fileBytes(corpusFile(name));
+    for (const std::uint32_t page : flatTables)
+        bytes[qsizetype(page) * 4096] = 0x01;  // a data page where the definition was
+    QTemporaryDir dir;
+    const QString damaged = dir.filePath(name);
+    ASSERT_TRUE(writeBytes(damaged, bytes));
+
+    auto connection = openDatabase(damaged);
+    qm::Recordset records;
+    records.Open(QStringLiteral("SELECT * FROM [Table1];"), *connection, qm::adOpenStatic,
+                 qm::adLockOptimistic);
+    TextRows rows;
+    for (; !records.isEOF(); records.MoveNext()) {
+        rows.emplace_back();
+        for (int i = 0; i < records.fieldCount(); ++i)
+            rows.back().push_back(records.value(i).toText());
+    }
+    const QStringList lists{QStringLiteral("multi-value-data"), QStringLiteral("attach-data")};
+    long long placeholders = 0;
+    ASSERT_EQ(rows.size(), before.rows.size());
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        for (std::size_t c = 0; c < rows[r].size(); ++c) {
+            const bool list = lists.contains(before.fields.at(qsizetype(c)));
+            EXPECT_EQ(rows[r][c], list ? std::string("[Complex data]") : before.rows[r][c]);
+            placeholders += list;
+        }
+    }
+    EXPECT_EQ(records.Placeholders(), placeholders);
+    EXPECT_EQ(asText(records.DataSource()->rows(0, 100)), rows);
+}

@@ -23,7 +23,7 @@ import tempfile
 
 from e2e_support import Exporter, first_difference, same_lines, shown_in_paragraph
 from random_tables import TableMaker
-from value_text import rows_as_read, text_of
+from value_text import rows_as_read, text_of, value_type
 
 
 def parse_seeds(text):
@@ -49,7 +49,7 @@ def expected_lines(table, fields, separator, header):
     if header:
         lines.append(joiner.join(columns[i]["name"] for i in positions))
     for row in rows_as_read(table):
-        lines.append(joiner.join(text_of(columns[i]["type"], row[i]) for i in positions))
+        lines.append(joiner.join(text_of(value_type(columns[i]), row[i]) for i in positions))
     return [shown_in_paragraph(line) for line in lines]
 
 

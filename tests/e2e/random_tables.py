@@ -11,6 +11,8 @@ import calendar
 import math
 import struct
 
+from value_text import value_type
+
 TYPES = ["text", "memo", "byte", "integer", "long", "single", "double", "currency", "datetime", "boolean",
          "guid"]
 
@@ -44,6 +46,9 @@ INTEGER_RANGES = {"byte": (0, 255), "integer": (-32768, 32767), "long": (-2 ** 3
 
 # Room for a row on a Jet 4 data page, less a margin for our estimate.
 ROW_BUDGET = 4080 - 32
+# The entry types calculated columns are given here, and what wraps their results.
+CALCULATED_ENTRY_TYPES = ["text", "double", "integer", "long"]
+CALCULATED_WRAPPING = 23
 FIXED_BYTES = {"byte": 1, "integer": 2, "long": 4, "single": 4, "double": 8, "currency": 8, "datetime": 8,
                "guid": 16, "boolean": 0}
 
@@ -207,8 +212,9 @@ class TableMaker:
 
     def value(self, column):
         r = self.rng
-        kind = column["type"]
-        if column.get("nullable", True) and kind != "boolean" and r.random() < 0.15:
+        kind = value_type(column)
+        calculated = "calculated" in column  # an expression may give Null, even Yes/No
+        if column.get("nullable", True) and (kind != "boolean" or calculated) and r.random() < 0.15:
             return None
         if kind == "text":
             return storable(self.text(column.get("size", 255)))
@@ -235,6 +241,8 @@ class TableMaker:
 
     def column(self, taken, kind=None):
         r = self.rng
+        if kind is None and r.random() < 0.1:
+            return self.calculated_column(taken, r.choice(TYPES))
         column = {"name": self.name(taken), "type": kind or r.choice(TYPES)}
         if column["type"] == "text" and r.random() < 0.7:
             column["size"] = r.choice([1, 10, 50, 255, r.randint(1, 255)])
@@ -242,11 +250,22 @@ class TableMaker:
             column["nullable"] = False
         return column
 
+    def calculated_column(self, taken, result):
+        """A calculated column as Access may leave it: its entry keeps a type
+        code other than its result type, which only its properties record."""
+        r = self.rng
+        entry = r.choice([t for t in CALCULATED_ENTRY_TYPES if t != result])
+        column = {"name": self.name(taken), "type": entry,
+                  "calculated": {"result": result, "expression": "[%s]" % r.choice(SQL_WORDS)}}
+        if result == "text" and r.random() < 0.7:
+            column["size"] = r.choice([1, 10, 50, 255, r.randint(1, 255)])
+        return column
+
     def row(self, columns):
         row = [self.value(column) for column in columns]
         # Cut the longest texts until the row fits on a data page.
         while row_bytes(columns, row) > ROW_BUDGET:
-            longest = max((i for i, c in enumerate(columns) if c["type"] == "text" and row[i]),
+            longest = max((i for i, c in enumerate(columns) if value_type(c) == "text" and row[i]),
                           key=lambda i: utf16_units(row[i]))
             row[longest] = truncate_units(row[longest], utf16_units(row[longest]) // 2)
         return row
@@ -257,6 +276,7 @@ class TableMaker:
         columns = [self.column(taken) for _ in range(r.choice([1, 2, 3, r.randint(1, 12), r.randint(1, 12)]))]
         if every_type:
             columns += [self.column(taken, kind) for kind in TYPES]
+            columns += [self.calculated_column(taken, kind) for kind in TYPES]
             r.shuffle(columns)
         count = 0 if r.random() < 0.1 else r.randint(1, 25)
         table = {"name": self.name(table_names), "columns": columns,
@@ -303,16 +323,21 @@ def storable(text):
 
 
 def row_bytes(columns, row):
-    """An upper bound of the bytes a row takes on a Jet 4 data page."""
-    fixed = sum(FIXED_BYTES.get(c["type"], 0) for c in columns)
-    variable = [i for i, c in enumerate(columns) if c["type"] in ("text", "memo")]
+    """An upper bound of the bytes a row takes on a Jet 4 data page. A
+    calculated column's result is a variable value, wrapped in 23 bytes."""
+    fixed = sum(FIXED_BYTES.get(c["type"], 0) for c in columns if "calculated" not in c)
+    variable = [i for i, c in enumerate(columns) if value_type(c) in ("text", "memo") or "calculated" in c]
     data = 0
     for i in variable:
         if row[i] is None:
             continue
-        if columns[i]["type"] == "memo":
+        kind = value_type(columns[i])
+        wrapping = CALCULATED_WRAPPING if "calculated" in columns[i] else 0
+        if kind == "memo":
             data += 12 + 64  # longer memos live on their own pages
+        elif kind == "text":
+            data += 3 * utf16_units(row[i]) + 2 + wrapping
         else:
-            data += 3 * utf16_units(row[i]) + 2
+            data += FIXED_BYTES.get(kind, 0) + 1 + wrapping
     trailer = 2 + 2 * len(variable) + 2 if variable else 0
     return 2 + fixed + data + trailer + (len(columns) + 7) // 8

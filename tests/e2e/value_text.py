@@ -11,6 +11,9 @@ the program's code, so that the two can disagree.
   Yes/No                     True / False
   Date/Time                  1974-09-21 (midnight), 13:45:00 (time only), 1974-09-21 13:45:00
   Replication ID             {6F9619FF-8B86-D011-B42D-00C04FC964FF}
+  Calculated                 the stored result by the rules of its result type
+                             (the column's "calculated" "result"); an empty
+                             result is nothing
 
 A short row (tools/README.md, "Moved and short rows") gives the columns it
 leaves out as Null, Yes/No ones as No; a moved row keeps its place.
@@ -27,6 +30,12 @@ _DATE_TIME = re.compile(r"^(\d{3,4})-(\d{1,2})-(\d{1,2})(?:[ T](\d{1,2}):(\d{2})
 _TIME = re.compile(r"^(\d{1,2}):(\d{2})(?::(\d{2}))?$")
 
 
+def value_type(column):
+    """The type of a column's values: a calculated column's result type."""
+    calculated = column.get("calculated")
+    return calculated["result"] if calculated else column["type"]
+
+
 def rows_as_read(table):
     """The rows of a quillmerge-mkdb table description as a reader gives them."""
     layout = table.get("layout", {})
@@ -34,7 +43,8 @@ def rows_as_read(table):
     rows = []
     for number, row in enumerate(table["rows"], 1):
         count = held.get(number, len(row))
-        rows.append([value if i < count else (False if column["type"] == "boolean" else None)
+        rows.append([value if i < count else
+                     (False if column["type"] == "boolean" and "calculated" not in column else None)
                      for i, (column, value) in enumerate(zip(table["columns"], row))])
     return rows
 

@@ -76,7 +76,7 @@ Cell randomValue(Random& random, const Column& c) {
     if (c.nullable && random.chance(15))
         return std::monostate{};
     const bool edge = random.chance(30);
-    switch (c.type) {
+    switch (ValueType(c)) {
         case ColumnType::Text: {
             if (edge) {
                 const int pick = random.below(4);
@@ -160,6 +160,16 @@ std::vector<WrittenTable> randomDatabase(std::uint64_t seed) {
             column.type = random.pick(types);
             column.size = random.chance(20) ? 255 : 1 + random.below(60);
             column.nullable = column.type != ColumnType::Boolean && random.chance(70);
+            // A calculated column whose entry keeps another type than its result.
+            if (random.chance(15)) {
+                const ColumnType entries[] = {ColumnType::Text, ColumnType::Double, ColumnType::Integer,
+                                              ColumnType::Long};
+                column.calculated = Calculation{random.pick(types), QStringLiteral("[x]")};
+                do
+                    column.type = random.pick(entries);
+                while (column.type == column.calculated->result);
+                column.nullable = true;
+            }
             w.table.columns.push_back(column);
         }
         const int rowCount = random.chance(15) ? 0 : random.below(40);
@@ -168,15 +178,17 @@ std::vector<WrittenTable> randomDatabase(std::uint64_t seed) {
             for (const auto& column : w.table.columns)
                 row.push_back(randomValue(random, column));
             // Keep the row within one data page: give up long texts first.
+            // A calculated result takes its wrapping (23 bytes) besides.
             std::size_t bytes = 0;
             for (std::size_t c = 0; c < row.size(); ++c) {
+                bytes += w.table.columns[c].calculated ? 39 : 0;
                 if (const auto* s = std::get_if<QString>(&row[c])) {
-                    if (w.table.columns[c].type == ColumnType::Text)
+                    if (ValueType(w.table.columns[c]) == ColumnType::Text)
                         bytes += std::size_t(s->size()) * 2;
                 }
             }
             for (std::size_t c = 0; c < row.size() && bytes > 3000; ++c) {
-                if (w.table.columns[c].type == ColumnType::Text && w.table.columns[c].nullable) {
+                if (ValueType(w.table.columns[c]) == ColumnType::Text && w.table.columns[c].nullable) {
                     bytes -=
                         std::size_t(std::get_if<QString>(&row[c]) ? std::get<QString>(row[c]).size() * 2 : 0);
                     row[c] = std::monostate{};
@@ -184,6 +196,12 @@ std::vector<WrittenTable> randomDatabase(std::uint64_t seed) {
             }
             if (bytes > 3000)
                 continue;
+            // An empty calculated text reads as Null: written as Null here.
+            for (std::size_t c = 0; c < row.size(); ++c) {
+                const auto* s = std::get_if<QString>(&row[c]);
+                if (w.table.columns[c].calculated && s && s->isEmpty())
+                    row[c] = std::monostate{};
+            }
             w.rows.push_back(std::move(row));
         }
         // Rows left behind by edits: moved to a later page, or written before
@@ -194,7 +212,9 @@ std::vector<WrittenTable> randomDatabase(std::uint64_t seed) {
             if (row.size() > 1 && random.chance(20)) {
                 layout.columns = 1 + random.below(int(row.size()) - 1);
                 for (std::size_t c = std::size_t(layout.columns); c < row.size(); ++c)
-                    row[c] = w.table.columns[c].type == ColumnType::Boolean ? Cell(false) : Cell();
+                    row[c] = w.table.columns[c].type == ColumnType::Boolean && !w.table.columns[c].calculated
+                                 ? Cell(false)
+                                 : Cell();
             }
             w.layouts.push_back(layout);
         }

@@ -68,11 +68,37 @@ std::int64_t wholeNumber(const QJsonValue& value, const QString& where, std::int
     return std::int64_t(d);
 }
 
+// {"result": TYPE, "expression": TEXT}: the result type's values are the column's.
+Calculation parseCalculation(const QJsonValue& value, const QString& place) {
+    const QString where = place + QStringLiteral(": \"calculated\"");
+    if (!value.isObject())
+        throw WriteError(QStringLiteral("%1 must be an object.").arg(where));
+    const QJsonObject o = value.toObject();
+    checkKeys(o, {"result", "expression", "recordedType"}, where);
+    const auto result = typeFromName(o.value(QLatin1String("result")).toString());
+    if (!result)
+        throw WriteError(
+            QStringLiteral("%1 needs a \"result\" type: text, memo, byte, integer, long, single, "
+                           "double, currency, datetime, boolean or guid.")
+                .arg(where));
+    if (o.contains(QLatin1String("expression")) && !o.value(QLatin1String("expression")).isString())
+        throw WriteError(QStringLiteral("%1: \"expression\" must be a text.").arg(where));
+    Calculation calculation{*result, o.value(QLatin1String("expression")).toString()};
+    if (o.contains(QLatin1String("recordedType"))) {
+        const QJsonValue recorded = o.value(QLatin1String("recordedType"));
+        calculation.recorded = !recorded.isNull();
+        if (calculation.recorded)
+            calculation.recordedType =
+                int(wholeNumber(recorded, where + QStringLiteral(": \"recordedType\""), 0, 255));
+    }
+    return calculation;
+}
+
 Column parseColumn(const QJsonValue& value, const QString& where) {
     if (!value.isObject())
         throw WriteError(QStringLiteral("%1 must be an object.").arg(where));
     const QJsonObject o = value.toObject();
-    checkKeys(o, {"name", "type", "size", "nullable"}, where);
+    checkKeys(o, {"name", "type", "size", "nullable", "calculated"}, where);
     Column c;
     if (!o.value(QLatin1String("name")).isString())
         throw WriteError(QStringLiteral("%1 needs a \"name\" text.").arg(where));
@@ -85,8 +111,10 @@ Column parseColumn(const QJsonValue& value, const QString& where) {
                            "currency, datetime, boolean or guid.")
                 .arg(place, quoted(o.value(QLatin1String("type")).toVariant().toString())));
     c.type = *type;
+    if (o.contains(QLatin1String("calculated")))
+        c.calculated = parseCalculation(o.value(QLatin1String("calculated")), place);
     if (o.contains(QLatin1String("size"))) {
-        if (c.type != ColumnType::Text)
+        if (ValueType(c) != ColumnType::Text)
             throw WriteError(QStringLiteral("%1: only text columns take a size.").arg(place));
         c.size = int(wholeNumber(o.value(QLatin1String("size")), place + QStringLiteral(": \"size\""), 1,
                                  kMaxTextSize));
@@ -95,10 +123,10 @@ Column parseColumn(const QJsonValue& value, const QString& where) {
         if (!o.value(QLatin1String("nullable")).isBool())
             throw WriteError(QStringLiteral("%1: \"nullable\" must be true or false.").arg(place));
         c.nullable = o.value(QLatin1String("nullable")).toBool();
-        if (c.nullable && c.type == ColumnType::Boolean)
+        if (c.nullable && c.type == ColumnType::Boolean && !c.calculated)
             throw WriteError(QStringLiteral("%1: boolean columns cannot hold Null in Access.").arg(place));
     }
-    if (c.type == ColumnType::Boolean)
+    if (c.type == ColumnType::Boolean && !c.calculated)
         c.nullable = false;
     return c;
 }
@@ -327,7 +355,7 @@ Cell CellFromJson(const Column& column, const QJsonValue& value) {
                          .mid(1)
                          .chopped(1)));
     };
-    switch (column.type) {
+    switch (ValueType(column)) {
         case ColumnType::Text:
         case ColumnType::Memo:
             if (!value.isString())

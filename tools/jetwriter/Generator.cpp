@@ -62,9 +62,10 @@ RowGenerator::RowGenerator(const Table& table, std::uint64_t seed, double nullRa
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
         const Column& c = table.columns[i];
         Kind kind = Kind::Words;
-        if (c.type == ColumnType::Memo)
+        const ColumnType type = ValueType(c);
+        if (type == ColumnType::Memo)
             kind = Kind::Note;
-        else if (i == 0 && (c.type == ColumnType::Long || c.type == ColumnType::Integer))
+        else if (i == 0 && (type == ColumnType::Long || type == ColumnType::Integer))
             kind = Kind::Counter;
         else if (nameHas(c.name, "mail"))
             kind = Kind::Email;
@@ -101,7 +102,8 @@ void RowGenerator::next(std::vector<Cell>& row) {
     row.resize(table_.columns.size());
     for (std::size_t i = 0; i < table_.columns.size(); ++i) {
         const Column& c = table_.columns[i];
-        const bool canBeNull = c.nullable && c.type != ColumnType::Boolean && kinds_[i] != Kind::Counter;
+        const bool canBeNull =
+            c.nullable && ValueType(c) != ColumnType::Boolean && kinds_[i] != Kind::Counter;
         if (canBeNull && nullThreshold_ && std::uint32_t(random() >> 32) < nullThreshold_)
             row[i] = std::monostate{};
         else
@@ -110,7 +112,7 @@ void RowGenerator::next(std::vector<Cell>& row) {
 }
 
 Cell RowGenerator::value(const Column& column, Kind kind) {
-    switch (column.type) {
+    switch (ValueType(column)) {
         case ColumnType::Byte:
             return std::int64_t(below(256));
         case ColumnType::Integer:

@@ -1,5 +1,7 @@
 #include "JetWriter.h"
 
+#include "Properties.h"
+
 #include "database/JetHeader.h"
 #include "database/Rc4.h"
 
@@ -51,6 +53,7 @@ constexpr std::uint8_t kColumnFixed = 0x01;
 constexpr std::uint8_t kColumnUpdatable = 0x02;
 constexpr std::uint8_t kColumnSystem = 0x10;
 constexpr std::uint8_t kColumnCompressedUnicode = 0x01;
+constexpr std::uint8_t kColumnCalculated = 0xC0;
 constexpr std::uint16_t kGeneralSortOrder = 0x0409;
 
 // Page usage maps: rows of 69 bytes, as Access writes them. Type 0 holds a
@@ -364,6 +367,13 @@ struct ColumnLayout {
     bool fixed = false;
     int fixedOffset = 0;  // offset in the fixed area
     int varIndex = 0;     // fixed: variable columns before it
+    // A calculated column stores its result type's values, wrapped, as a
+    // variable column; a memo result as a long value.
+    bool calculated = false;
+    ColumnType result = ColumnType::Text;
+    QString expression;
+    std::optional<std::uint8_t> recordedType;  // the ResultType property, if any
+    bool longValue = false;                    // the field is a long-value header (memo, OLE)
 };
 
 struct TableLayout {
@@ -431,7 +441,9 @@ TableLayout layout(const QString& name, bool system, std::vector<ColumnLayout> c
     t.name = name;
     t.system = system;
     for (auto& c : columns) {
-        const int fixedBytes = fixedLength(c.fileType);
+        const int fixedBytes = c.calculated ? -1 : fixedLength(c.fileType);
+        c.longValue =
+            c.calculated ? c.result == ColumnType::Memo : c.fileType == kTypeMemo || c.fileType == kTypeOle;
         c.fixed = fixedBytes >= 0;
         if (c.fixed) {
             c.fixedOffset = t.fixedSize;
@@ -440,7 +452,10 @@ TableLayout layout(const QString& name, bool system, std::vector<ColumnLayout> c
             t.fixedSize += fixedBytes;
         } else {
             c.varIndex = t.varCount++;
-            c.length = c.fileType == kTypeText ? 2 * c.size : c.fileType == kTypeBinary ? 255 : 0;
+            c.length = c.calculated                ? CalculatedDeclaredLength(c.result, c.size)
+                       : c.fileType == kTypeText   ? 2 * c.size
+                       : c.fileType == kTypeBinary ? 255
+                                                   : 0;
         }
     }
     t.columns = std::move(columns);
@@ -470,7 +485,7 @@ TableLayout userLayout(const Table& table) {
             throw WriteError(QStringLiteral("Table %1 has two columns named %2 (names ignore case).")
                                  .arg(quoted(table.name), quoted(column.name)));
         seen.insert(key);
-        if (column.type == ColumnType::Text && (column.size < 1 || column.size > kMaxTextSize))
+        if (ValueType(column) == ColumnType::Text && (column.size < 1 || column.size > kMaxTextSize))
             throw WriteError(QStringLiteral("Table %1, column %2: a Text size must be 1 to %3, not %4.")
                                  .arg(quoted(table.name), quoted(column.name))
                                  .arg(kMaxTextSize)
@@ -479,8 +494,15 @@ TableLayout userLayout(const Table& table) {
         c.name = column.name;
         c.type = column.type;
         c.fileType = fileTypeOf(column.type);
-        c.size = column.type == ColumnType::Text ? column.size : 0;
-        c.nullable = column.nullable && column.type != ColumnType::Boolean;
+        c.size = ValueType(column) == ColumnType::Text ? column.size : 0;
+        c.nullable = column.nullable && (column.calculated || column.type != ColumnType::Boolean);
+        if (column.calculated) {
+            c.calculated = true;
+            c.result = column.calculated->result;
+            c.expression = column.calculated->expression;
+            if (column.calculated->recorded)
+                c.recordedType = std::uint8_t(column.calculated->recordedType.value_or(fileTypeOf(c.result)));
+        }
         columns.push_back(c);
     }
     return layout(table.name, false, std::move(columns));
@@ -514,7 +536,9 @@ std::vector<std::uint8_t> tableDefinitionBody(const TableLayout& t, std::uint32_
         put16(e + 11, kGeneralSortOrder);
         e[15] =
             std::uint8_t((c.fixed ? kColumnFixed : 0) | kColumnUpdatable | (t.system ? kColumnSystem : 0));
-        e[16] = (c.fileType == kTypeText || c.fileType == kTypeMemo) ? kColumnCompressedUnicode : 0;
+        e[16] = c.calculated                                           ? kColumnCalculated
+                : (c.fileType == kTypeText || c.fileType == kTypeMemo) ? kColumnCompressedUnicode
+                                                                       : 0;
         put16(e + 21, std::uint16_t(c.fixed ? c.fixedOffset : 0));
         put16(e + 23, std::uint16_t(c.length));
         body.insert(body.end(), e, e + kColumnEntrySize);
@@ -711,6 +735,27 @@ void encodeVariable(const ColumnLayout& c, const Cell& cell, EncodedCell& e) {
                               .arg(kMaxMemoBytes)};
 }
 
+// A calculated column's result, encoded by its result type and wrapped.
+void encodeCalculated(const ColumnLayout& c, const Cell& cell, EncodedCell& e) {
+    ColumnLayout value = c;
+    value.type = c.result;
+    value.fileType = fileTypeOf(c.result);
+    std::vector<std::uint8_t> result;
+    const int size = fixedLength(value.fileType);
+    if (value.fileType == kTypeBoolean) {
+        encodeFixed(value, cell, nullptr, e);
+        result.push_back(e.boolean ? 0xFF : 0x00);
+        e.boolean = false;
+    } else if (size > 0) {
+        result.resize(std::size_t(size));
+        encodeFixed(value, cell, result.data(), e);
+    } else {
+        encodeVariable(value, cell, e);
+        result = std::move(e.bytes);
+    }
+    e.bytes = WrapCalculatedResult(result);
+}
+
 // ---------------------------------------------------------------------------
 // The catalogue (MSysObjects).
 
@@ -720,7 +765,20 @@ struct CatalogueEntry {
     QString name;
     std::int16_t type = 0;
     std::int32_t flags = 0;
+    std::vector<std::uint8_t> properties;  // LvProp; empty for none
 };
+
+constexpr std::size_t kLvPropColumn = 14;
+
+// The column properties of a table: only calculated columns have any here.
+std::vector<std::uint8_t> tableProperties(const TableLayout& t) {
+    std::vector<ColumnProperties> columns;
+    for (const ColumnLayout& c : t.columns) {
+        if (c.calculated)
+            columns.push_back(CalculatedColumnProperties(c.name, c.recordedType, c.expression));
+    }
+    return columns.empty() ? std::vector<std::uint8_t>() : EncodeProperties(columns);
+}
 
 TableLayout catalogueLayout() {
     auto column = [](const char* name, FileType type, int size = 0) {
@@ -907,7 +965,9 @@ void Writer::Impl::encodeRow(std::span<const Cell> cells, std::size_t columns) {
                                           : QStringLiteral("the column does not accept Null.")};
                 continue;
             }
-            if (c.fixed)
+            if (c.calculated)
+                encodeCalculated(c, cells[i], e);
+            else if (c.fixed)
                 encodeFixed(c, cells[i], fixedArea.data() + c.fixedOffset, e);
             else
                 encodeVariable(c, cells[i], e);
@@ -952,7 +1012,7 @@ RowLocation Writer::Impl::placeRow(std::size_t columns, bool moved) {
         ++varCount;
         if (encoded[i].isNull)
             continue;
-        if (c.fileType == kTypeMemo)
+        if (c.longValue)
             varBytes +=
                 kMemoFieldSize + (encoded[i].bytes.size() <= kMaxInlineMemo ? encoded[i].bytes.size() : 0);
         else
@@ -984,7 +1044,7 @@ RowLocation Writer::Impl::placeRow(std::size_t columns, bool moved) {
         const EncodedCell& e = encoded[i];
         if (e.isNull)
             continue;
-        if (c.fileType != kTypeMemo) {
+        if (!c.longValue) {
             out.insert(out.end(), e.bytes.begin(), e.bytes.end());
             continue;
         }
@@ -1011,7 +1071,9 @@ RowLocation Writer::Impl::placeRow(std::size_t columns, bool moved) {
     std::size_t maskStart = out.size();
     out.resize(out.size() + maskSize, 0);
     for (std::size_t i = 0; i < n; ++i) {
-        const bool set = table.columns[i].fileType == kTypeBoolean ? encoded[i].boolean : !encoded[i].isNull;
+        const ColumnLayout& c = table.columns[i];
+        const bool set =
+            c.fileType == kTypeBoolean && !c.calculated ? encoded[i].boolean : !encoded[i].isNull;
         if (set)
             out[maskStart + i / 8] |= std::uint8_t(1u << (i % 8));
     }
@@ -1128,7 +1190,8 @@ void Writer::beginTable(const Table& table) {
     d->rowCount = 0;
     d->dataPages = PageSet{};
     d->tableOpen = true;
-    d->tables.push_back({std::int32_t(d->tableDefPage), kTablesContainer, d->table.name, kCatalogueTable, 0});
+    d->tables.push_back({std::int32_t(d->tableDefPage), kTablesContainer, d->table.name, kCatalogueTable, 0,
+                         tableProperties(d->table)});
 }
 
 RowLocation Writer::addRow(std::span<const Cell> cells, RowLayout layout) {
@@ -1173,13 +1236,30 @@ void Writer::finish() {
     d->tableOpen = true;
 
     std::vector<CatalogueEntry> entries = {
-        {kTablesContainer, kCatalogueRoot, QStringLiteral("Tables"), kCatalogueContainer, kSystemObjectFlag},
-        {kDatabasesContainer, kCatalogueRoot, QStringLiteral("Databases"), kCatalogueContainer,
-         kSystemObjectFlag},
-        {kRelationshipsContainer, kCatalogueRoot, QStringLiteral("Relationships"), kCatalogueContainer,
-         kSystemObjectFlag},
-        {std::int32_t(kCataloguePage), kTablesContainer, QStringLiteral("MSysObjects"), kCatalogueTable,
-         kSystemObjectFlag},
+        {kTablesContainer,
+         kCatalogueRoot,
+         QStringLiteral("Tables"),
+         kCatalogueContainer,
+         kSystemObjectFlag,
+         {}},
+        {kDatabasesContainer,
+         kCatalogueRoot,
+         QStringLiteral("Databases"),
+         kCatalogueContainer,
+         kSystemObjectFlag,
+         {}},
+        {kRelationshipsContainer,
+         kCatalogueRoot,
+         QStringLiteral("Relationships"),
+         kCatalogueContainer,
+         kSystemObjectFlag,
+         {}},
+        {std::int32_t(kCataloguePage),
+         kTablesContainer,
+         QStringLiteral("MSysObjects"),
+         kCatalogueTable,
+         kSystemObjectFlag,
+         {}},
     };
     const DateTime created = d->options.created;
     auto addEntry = [&](const CatalogueEntry& entry) {
@@ -1192,6 +1272,8 @@ void Writer::finish() {
                                             std::monostate{},
                                             std::int64_t(entry.flags)};
         d->encodeRow(cells, cells.size());
+        if (!entry.properties.empty())
+            d->encoded[kLvPropColumn] = {false, false, entry.properties};
         d->placeRow(cells.size(), false);
     };
     for (const auto& entry : entries)

@@ -15,7 +15,8 @@
 //
 // What is written: user tables with the column types of the Column type below,
 // Nulls, long text (memo) values on long-value pages, a database password in
-// the header. No indexes, no relationships, no properties. On request, rows in
+// the header, calculated columns with the column properties that describe
+// them. No indexes, no relationships, no other properties. On request, rows in
 // the two layouts that edits in Access leave behind (see RowLayout).
 
 #include "shell/Failure.h"
@@ -28,6 +29,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <variant>
 #include <vector>
@@ -37,14 +39,39 @@ namespace qm::jetwriter {
 // Access's names for the column types ("Text", "Memo", "Number (Byte)", ...).
 enum class ColumnType { Text, Memo, Byte, Integer, Long, Single, Double, Currency, DateTime, Boolean, Guid };
 
+// What makes a column calculated (Access 2010 and later): each row stores
+// the result Access worked out for it, wrapped, and the column's properties
+// record the result type and the expression. The column entry keeps a type
+// code of its own (Column::type), which need not be the result's: Access
+// leaves it so when an expression's result type changes.
+struct Calculation {
+    ColumnType result = ColumnType::Double;
+    QString expression;
+    // The ResultType property: the result's own type code unless another is
+    // given (a type nobody knows, say), none at all when recorded is false;
+    // the values stay the result type's.
+    bool recorded = true;
+    std::optional<int> recordedType = std::nullopt;
+};
+
 struct Column {
     QString name;
     ColumnType type = ColumnType::Text;
-    // Text: the most characters a value may hold, 1 to 255. Ignored otherwise.
+    // Text (or a calculated Text result): the most characters a value may
+    // hold, 1 to 255. Ignored otherwise.
     int size = 255;
-    // Whether the column accepts Null. Yes/No columns never do, as in Access.
+    // Whether the column accepts Null. Yes/No columns never do, as in Access;
+    // calculated columns always may (an expression can give Null).
     bool nullable = true;
+    std::optional<Calculation> calculated = std::nullopt;
 };
+
+// The type of the column's values: a calculated column's result type, the
+// column's type otherwise. An empty text is stored as an empty result, which
+// readers give as Null.
+inline ColumnType ValueType(const Column& column) {
+    return column.calculated ? column.calculated->result : column.type;
+}
 
 struct Table {
     QString name;
