@@ -4,7 +4,7 @@
 #   fuzz/run.sh [SECONDS] [TARGET...]
 #
 # SECONDS per target (default 60); TARGET names like database_image (default:
-# all five). Seeds come from the shared corpus of real Access files, the
+# all six). Seeds come from the shared corpus of real Access files, the
 # generated fixtures and small hand-made inputs; what a run learns is kept in
 # BUILD_DIR/corpus/ for the next run. Exit status 1 when any target found a
 # crash, a leak, a timeout or a broken property; the input is kept in
@@ -19,7 +19,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 if [[ ${#targets[@]} -eq 0 ]]; then
-    targets=(database_image jet_header connection_string description document_writers)
+    targets=(database_image column_properties jet_header connection_string description document_writers)
 fi
 build=${BUILD_DIR:-$root/build-fuzz}
 corpus_dir=${QM_CORPUS_DIR:-$root/../shared/corpus}
@@ -36,7 +36,7 @@ cmake --build "$build" --target qm_fuzzers quillmerge-mkdb -j"${JOBS:-2}"
 # Seeds, made afresh each run (cheap) so they follow the fixtures.
 seeds=$build/seeds
 rm -rf "$seeds"
-mkdir -p "$seeds"/{database_image,jet_header,connection_string,description,document_writers}
+mkdir -p "$seeds"/{database_image,column_properties,jet_header,connection_string,description,document_writers}
 if [[ -d "$corpus_dir" ]]; then
     for file in "$corpus_dir"/*.mdb "$corpus_dir"/*.accdb; do
         name=$(basename "$file")
@@ -53,6 +53,21 @@ for description in "$root"/tests/fixtures/*.json "$root"/tests/reliability/fixtu
     cp "$description" "$seeds/description/$name.json"
     case $name in million-rows | many-tables) continue ;; esac
     "$build/bin/quillmerge-mkdb" --quiet "$seeds/database_image/fixture-$name.mdb" "$description" || true
+done
+# The property blobs of every table of the real files and of the fixtures
+# (calculated columns among them), as mdb-export gives them in hexadecimal.
+for file in "$seeds"/database_image/*.mdb "$seeds"/database_image/*.accdb; do
+    [[ -f "$file" ]] || continue
+    mdb-export -b hex -Q -d $'\x01' -R $'\x02' "$file" MSysObjects 2>/dev/null |
+        /usr/bin/python3 -c '
+import sys
+rows = [row.split("\x01") for row in sys.stdin.buffer.read().decode("latin-1").split("\x02")]
+column = rows[0].index("LvProp") if rows and "LvProp" in rows[0] else -1
+for number, row in enumerate(rows[1:]):
+    if column >= 0 and len(row) > column and row[column]:
+        with open("%s-%d" % (sys.argv[1], number), "wb") as out:
+            out.write(bytes.fromhex(row[column]))
+' "$seeds/column_properties/$(basename "$file")" || true
 done
 for file in "$seeds"/database_image/fixture-*.mdb; do
     [[ -f "$file" ]] && head -c 8192 "$file" >"$seeds/jet_header/$(basename "$file")"

@@ -324,33 +324,12 @@ TEST(CorpusOutput, NorthwindNamesWithBlanksAndUmlauts) {
     }
 }
 
-// Calculated columns as a user's Access 2010 file keeps them: each entry keeps
-// another type code than the result type its properties record, and the
-// result is written by that type. Where the result type is unknown, a named
-// placeholder, counted on standard error; the document is written.
+// Calculated columns as a user's Access 2010 file keeps them
+// (tests/fixtures/calculated.json): each entry keeps another type code than
+// the result type its properties record, and the result is written by that type. Where the result type is
+// unknown, a named placeholder, counted on standard error; the document is written.
 TEST(CalculatedOutput, ResultsByTheirRecordedTypeAndPlaceholdersWhereUnknown) {
-    const QByteArray database = R"({"tables": [
-        {"name": "People", "columns": [
-            {"name": "FirstName", "type": "text"}, {"name": "LastName", "type": "text"},
-            {"name": "Salary", "type": "currency"},
-            {"name": "MonthlySalary", "type": "double",
-             "calculated": {"result": "currency", "expression": "[Salary]/12"}},
-            {"name": "IsRich", "type": "integer",
-             "calculated": {"result": "boolean", "expression": "[Salary]>100000"}},
-            {"name": "AllNames", "type": "text",
-             "calculated": {"result": "memo", "expression": "[LastName] & \", \" & [FirstName]"}},
-            {"name": "FloatTest", "type": "double", "calculated": {"result": "single", "expression": "[x]"}}],
-         "rows": [["Bruce", "Wayne", "1000000", "83333.3333", true, "Wayne, Bruce", 2583.2092],
-                  ["Clark", "Kent", "50000", "4166.6667", false, null, null]]},
-        {"name": "Unknown", "columns": [{"name": "Id", "type": "long"},
-            {"name": "Other", "type": "double",
-             "calculated": {"result": "currency", "expression": "1", "recordedType": 11}},
-            {"name": "Unrecorded", "type": "text",
-             "calculated": {"result": "text", "expression": "2", "recordedType": null}}],
-         "rows": [[1, "1", "x"], [2, "2", null]]}]})";
-    QTemporaryDir dir;
-    const QString path = makeDatabase(dir, QStringLiteral("calculated"), database);
-    ASSERT_FALSE(path.isEmpty());
+    const QString path = QStringLiteral(QM_BINARY_DIR "/fixtures/calculated.mdb");
     const auto exported = [&](const char* table) {
         return runExport({path, QStringLiteral("--table"), QString::fromLatin1(table),
                           QStringLiteral("--separator"), QStringLiteral("|"), QStringLiteral("--format"),

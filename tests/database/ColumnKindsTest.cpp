@@ -4,12 +4,17 @@
 // that the corpus has no example of.
 
 #include "DatabaseTestSupport.h"
+#include "database/ColumnProperties.h"
 #include "database/DatabaseMessages.h"
+#include "database/MdbSupport.h"
 #include "database/StoredValues.h"
+#include "database/TextDecoding.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <variant>
 
 using qm::DatabaseError;
 using qm::Recordset;
@@ -194,4 +199,48 @@ TEST(ColumnKinds, CalculatedDecimalsInEachWidth) {
     EXPECT_EQ(text(bytes({0, 0, 1, 0, 25, 0, 0, 0})), "2.5");
     EXPECT_EQ(text(bytes({14, 0, 0, 0, 1, 0, 0, 0})), "refused");
     EXPECT_EQ(text(bytes({6, 0})), "refused");
+}
+
+// The column properties as Access stored them, in an ACE file and in a Jet 3
+// file (whose names and texts are in its code page): a calculated column's
+// result type and expression, a lookup's row source.
+TEST(ColumnKinds, ColumnPropertiesAsAccessStoredThem) {
+    QM_REQUIRE_CORPUS();
+    struct Case {
+        const char* file;
+        const char* table;
+        const char* column;
+        const char* property;
+        std::variant<std::int64_t, const char*> value;
+    };
+    const Case cases[] = {
+        {"calculatedFields.accdb", "products", "%markup", "ResultType", std::int64_t(qm::kDouble)},
+        {"calculatedFields.accdb", "products", "%markup", "Expression", "([retail]/[wholesale]-1)*100"},
+        {"calculatedFields.accdb", "clcdFlds", "clcd2", "ResultType", std::int64_t(qm::kText)},
+        {"calculatedFields.accdb", "clcdFlds", "clcd2", "Expression", "Left$([input],3)"},
+        {"extDateTestV2019.accdb", "Table1", "DateNormalCalc", "ResultType", std::int64_t(qm::kDateTime)},
+        {"northwind-jet3.mdb", "Order Details", "ProductID", "RowSource",
+         "SELECT DISTINCTROW [ProductID],[ProductName] FROM Products ORDER BY [ProductName];"},
+        {"northwind-jet3.mdb", "Order Details", "ProductID", "BoundColumn", std::int64_t(1)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + c.table + "." + c.column + " " + c.property);
+        auto connection = openCorpus(QString::fromLatin1(c.file));
+        const auto state = connection->state();
+        const qm::CatalogObject* table = state->findObject(QString::fromLatin1(c.table));
+        ASSERT_NE(table, nullptr);
+        const bool jet3 = state->header.format == qm::jet::Format::Jet3;
+        const qm::jet::CodePageDecoder codePage(state->header.codePage);
+        const qm::ObjectProperties properties =
+            qm::ReadObjectProperties(state, *table, jet3 ? &codePage : nullptr);
+        const qm::PropertyBlock* column = properties.column(QString::fromLatin1(c.column));
+        ASSERT_NE(column, nullptr);
+        const qm::StoredProperty* property = column->find(QString::fromLatin1(c.property));
+        ASSERT_NE(property, nullptr);
+        if (const auto* number = std::get_if<std::int64_t>(&c.value))
+            EXPECT_EQ(property->integer(), *number);
+        else
+            EXPECT_EQ(property->text(jet3 ? &codePage : nullptr),
+                      QString::fromUtf8(std::get<const char*>(c.value)));
+    }
 }
