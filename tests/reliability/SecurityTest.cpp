@@ -28,7 +28,7 @@ mode_t modeOf(const QString& path) {
     return info.st_mode & 07777;
 }
 
-// A keyring that takes every secret (the real one is tested in tests/wizard
+// A keyring that takes every secret (the real one is tested in tests/pages
 // against a keyring daemon; this one says what the settings file then holds).
 class AcceptingKeyring : public qm::SecretStore {
   public:
