@@ -3,7 +3,6 @@
 #include "database/Ado.h"
 #include "database/Catalogue.h"
 #include "export/ExportRun.h"
-#include "export/TableFields.h"
 #include "export/document/DocumentFormats.h"
 #include "export/document/NativeWord.h"
 #include "shell/BuildConfig.h"
@@ -475,7 +474,7 @@ int main(int argc, char* argv[]) {
     inputs.header = !parser.isSet(noHeader);
     try {
         const QStringList fields =
-            parser.isSet(field) ? parser.values(field) : qm::ReadFieldNames(inputs, inputs.table);
+            parser.isSet(field) ? parser.values(field) : qm::GetFieldNames(inputs, inputs.table);
         if (fields.isEmpty()) {
             printLine(stderr,
                       QStringLiteral("quillmerge-export: table '%1' has no fields").arg(inputs.table));

@@ -1,6 +1,7 @@
 #include "database/Catalogue.h"
 
 #include "database/Ado.h"
+#include "database/QueryText.h"
 #include "shell/FileSystem.h"
 
 namespace qm {
@@ -24,6 +25,21 @@ std::optional<QStringList> GetTableNames(const QString& path, const DatabaseLoca
     }
     schema->Close();
     connection.Close();
+    return names;
+}
+
+QStringList GetFieldNames(const DatabaseLocation& location, const QString& table) {
+    Connection connection;
+    connection.setMode(adModeReadWrite);
+    connection.Open(BuildConnectionString(location));
+    connection.setCursorLocation(adUseClient);
+    Recordset records;
+    records.Open(WholeTableQuery(table), connection, adOpenDynamic, adLockOptimistic);
+    QStringList names;
+    const int count = records.fieldCount();
+    names.reserve(count);
+    for (int i = 0; i < count; ++i)
+        names.push_back(records.fieldName(i));
     return names;
 }
 

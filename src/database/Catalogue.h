@@ -23,6 +23,10 @@ class TableList {
 // existence test. Throws DatabaseError when the database cannot be read.
 std::optional<QStringList> GetTableNames(const QString& path, const DatabaseLocation& location);
 
+// Names of the fields of a table, in table order, as the preview's record set
+// reports them. Throws DatabaseError.
+QStringList GetFieldNames(const DatabaseLocation& location, const QString& table);
+
 // Fills the list with the table names (emptied first, entry 0 selected).
 // Reports failures to the sink as "Access.AddTablesToAccessListbox"; never throws.
 void AddTablesToAccessListbox(TableList& list, const QString& path, const QString& password,

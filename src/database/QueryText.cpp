@@ -65,4 +65,12 @@ SelectQuery ParseSelectQuery(const QString& text) {
     return query;
 }
 
+QString WholeTableQuery(const QString& table) {
+    return QStringLiteral("SELECT * FROM [") + table + QStringLiteral("];");
+}
+
+QString SelectedFieldsQuery(const QString& selectedFields, const QString& table) {
+    return QStringLiteral("SELECT ") + selectedFields + QStringLiteral(" FROM `") + table + QLatin1Char('`');
+}
+
 }  // namespace qm

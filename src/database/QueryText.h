@@ -19,4 +19,11 @@ struct SelectQuery {
 // Throws DatabaseError worded like the provider's syntax errors.
 SelectQuery ParseSelectQuery(const QString& text);
 
+// The preview's query of a whole table: "SELECT * FROM [Table];".
+QString WholeTableQuery(const QString& table);
+
+// The export's query: "SELECT " + fields + " FROM `Table`", fields already
+// back-quoted and joined (see BuildSelectedFields). Nothing is escaped.
+QString SelectedFieldsQuery(const QString& selectedFields, const QString& table);
+
 }  // namespace qm

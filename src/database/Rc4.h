@@ -1,8 +1,9 @@
 #pragma once
 
-// RC4 through OpenSSL, for the obscured region of the Jet header page. RC4
-// lives in OpenSSL 3's legacy provider, which is loaded once into a library
-// context of our own so the rest of the process keeps its default setup.
+// RC4 through OpenSSL, for the obscured region of the Jet header page and the
+// pages of files encoded with a database key. RC4 lives in OpenSSL 3's legacy
+// provider, which the decryption's library context (database/crypto/OpenSsl.h)
+// loads, so the rest of the process keeps its default setup.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "ExportRun.h"
 
 #include "database/Ado.h"
+#include "database/QueryText.h"
 #include "shell/Failure.h"
 
 #include <sys/stat.h>
@@ -13,15 +14,6 @@
 namespace qm {
 
 namespace {
-
-// An object the statement needs was never made (the statement that should have
-// made it failed and was reported already).
-template <class T>
-T& need(const std::unique_ptr<T>& object) {
-    if (!object)
-        throw Failure(QStringLiteral("Object variable not set"), 91);
-    return *object;
-}
 
 // Reads the separator once per line and converts it only when it changed.
 class SeparatorCache {
@@ -104,9 +96,8 @@ bool RunExport(Procedure& proc, const ExportInputs& inputs, WordProvider& word, 
     proc.step(112, [&] { connection.setMode(adModeReadWrite); });
     proc.step(114, [&] { connection.Open(BuildConnectionString(inputs)); });
     proc.step(116, [&] {
-        const QString query = QStringLiteral("SELECT ") + inputs.selectedFields() +
-                              QStringLiteral(" FROM `") + inputs.selectedTable() + QLatin1Char('`');
-        records.Open(query, connection, adOpenStatic, adLockOptimistic);
+        records.Open(SelectedFieldsQuery(inputs.selectedFields(), inputs.selectedTable()), connection,
+                     adOpenStatic, adLockOptimistic);
     });
 
     const bool headerLine = proc.condition(118, [&] { return inputs.headerLine(); });

@@ -5,6 +5,7 @@
 #include "Form3.h"
 #include "database/Ado.h"
 #include "database/Catalogue.h"
+#include "database/QueryText.h"
 #include "shell/FileSystem.h"
 #include "shell/StartUp.h"
 #include "shell/Texts.h"
@@ -97,9 +98,8 @@ void Form2::PushButton3_Click() {
     proc.step(122, [&] { wizard_.form3().DataGrid1->setDataSource(nullptr); });
     proc.step(124, [&] { need(connection).setCursorLocation(adUseClient); });
     proc.step(126, [&] {
-        const QString source =
-            QStringLiteral("SELECT * FROM [") + wizard_.SelectedTable + QStringLiteral("];");
-        need(records).Open(source, need(connection), adOpenDynamic, adLockOptimistic);
+        need(records).Open(WholeTableQuery(wizard_.SelectedTable), need(connection), adOpenDynamic,
+                           adLockOptimistic);
     });
     proc.step(128, [&] { wizard_.form3().DataGrid1->setDataSource(need(records).DataSource()); });
     int fieldCount = 0;

@@ -97,13 +97,4 @@ class ListBoxTableList : public TableList {
     QListWidget& list_;
 };
 
-// An object a statement needs was never made, because the statement that
-// should have made it failed (and was reported).
-template <class T>
-T& need(const std::unique_ptr<T>& object) {
-    if (!object)
-        throw Failure(QStringLiteral("Object variable or With block variable not set"), 91);
-    return *object;
-}
-
 }  // namespace qm

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "shell/Failure.h"
+
 #include <QString>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace qm {
@@ -92,5 +95,15 @@ class Procedure {
     QString location_;
     int failures_ = 0;
 };
+
+// An object a statement needs was never made, because the statement that
+// should have made it failed (and was reported): the runtime's error 91,
+// reported in turn at the line of the statement that needs it.
+template <class T>
+T& need(const std::unique_ptr<T>& object) {
+    if (!object)
+        throw Failure(QStringLiteral("Object variable or With block variable not set"), 91);
+    return *object;
+}
 
 }  // namespace qm

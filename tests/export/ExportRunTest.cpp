@@ -1,8 +1,8 @@
 #include "ScriptedWord.h"
 #include "common/RecordPacing.h"
 #include "common/TestSupport.h"
+#include "database/Catalogue.h"
 #include "export/ExportRun.h"
-#include "export/TableFields.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -130,7 +130,7 @@ TEST(ExportRun, NullsBecomeEmptyTextAndNamesWithBlanksAreQueried) {
     Inputs in;
     in.path = corpusFile(QStringLiteral("northwind-jet3.mdb"));
     in.table = QStringLiteral("Order Details");
-    in.fields = qm::BuildSelectedFields(qm::ReadFieldNames(in, in.table));
+    in.fields = qm::BuildSelectedFields(qm::GetFieldNames(in, in.table));
     auto r = run(in);
     ASSERT_TRUE(r->errors.reports.empty()) << r->errors.reports[0].description.toStdString();
     const std::string& text = r->word.log.typedText;
@@ -152,7 +152,7 @@ TEST(ExportRun, EmptyTableGivesTheHeaderAloneOrAnEmptyDocument) {
     Inputs in;
     in.path = corpusFile(QStringLiteral("V1997_test.mdb"));
     in.table = QStringLiteral("Table3");
-    in.fields = qm::BuildSelectedFields(qm::ReadFieldNames(in, in.table).mid(0, 2));
+    in.fields = qm::BuildSelectedFields(qm::GetFieldNames(in, in.table).mid(0, 2));
     auto withHeader = run(in);
     EXPECT_TRUE(withHeader->saved);
     EXPECT_EQ(std::count(withHeader->word.log.typedText.begin(), withHeader->word.log.typedText.end(), '\n'),
