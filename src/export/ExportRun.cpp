@@ -81,141 +81,219 @@ void RemoveTrailingSeparator(std::string& line, std::size_t separatorLength) {
         line.resize(line.size() - separatorLength);
 }
 
-bool RunExport(Procedure& proc, const ExportInputs& inputs, WordProvider& word, ExportObserver* observer) {
-    Connection connection;
-    Recordset records;
-    TextSpool text;
-    std::string line;
-    SeparatorCache separator(inputs);
-    const int failuresBeforeRead = proc.failureCount();
-    // A table's cells are kept apart in the spool instead of being joined by
-    // the separator (TextSpool::appendRow).
-    const bool table = inputs.layout() == DocumentLayout::Table;
-    std::vector<std::string> cells;
+namespace {
 
-    proc.step(112, [&] { connection.setMode(adModeReadWrite); });
-    proc.step(114, [&] { connection.Open(BuildConnectionString(inputs)); });
-    proc.step(116, [&] {
-        records.Open(SelectedFieldsQuery(inputs.selectedFields(), inputs.selectedTable()), connection,
-                     adOpenStatic, adLockOptimistic);
+// The lines of the finish procedure ("Form4.PushButton4_Click") that the
+// export runs; the page runs the others (100 to 110, 190, 192). Each numbers
+// one statement: a failure is reported with it and the run goes on with the
+// next statement (ErrorReport.h).
+namespace line {
+constexpr int kSetMode = 112;
+constexpr int kOpenConnection = 114;
+constexpr int kOpenRecords = 116;
+constexpr int kHeaderWanted = 118;
+constexpr int kEmptyHeader = 120;
+constexpr int kHeaderFieldCount = 122;
+constexpr int kHeaderField = 124;
+constexpr int kTrimHeader = 128;
+constexpr int kAddHeader = 130;
+constexpr int kRecordCount = 134;
+constexpr int kProcessEvents = 136;
+constexpr int kFieldCount = 140;
+constexpr int kField = 144;
+constexpr int kAddLine = 150;
+constexpr int kMoveNext = 154;
+constexpr int kCreateApplication = 172;
+constexpr int kHideApplication = 174;
+constexpr int kAddDocument = 176;
+constexpr int kTypeText = 178;
+constexpr int kSave = 180;
+constexpr int kClose = 182;
+constexpr int kQuit = 184;
+constexpr int kReleaseDocument = 186;
+constexpr int kReleaseApplication = 188;
+}  // namespace line
+
+// One run: the objects its statements share, and its three parts in order.
+class ExportRun {
+  public:
+    ExportRun(Procedure& proc, const ExportInputs& inputs, ExportObserver* observer)
+        : proc_(proc),
+          inputs_(inputs),
+          observer_(observer),
+          separator_(inputs),
+          table_(inputs.layout() == DocumentLayout::Table) {}
+
+    // Opens the database and the record set of the chosen fields.
+    void openRecords();
+    // The optional first line (or header row) of field names. Returns whether it was asked for.
+    bool addHeaderLine();
+    // A line (or row) per record into the spool. Returns false when a read
+    // broke off: the rest of the table cannot be trusted, and no document is
+    // written from a partial read.
+    bool addRecords();
+    // Has the engine type the spooled text and save it. Returns whether it was saved.
+    bool storeDocument(WordProvider& word, bool headerRow);
+
+  private:
+    void addLine();
+    void showProgress(long long done, long long count);
+
+    Procedure& proc_;
+    const ExportInputs& inputs_;
+    ExportObserver* observer_;
+    SeparatorCache separator_;
+    const bool table_;  // cells kept apart in the spool (TextSpool::appendRow), not joined
+    Connection connection_;
+    Recordset records_;
+    TextSpool text_;
+    std::string line_;
+    std::vector<std::string> cells_;  // a row's cells keep their room from record to record
+};
+
+void ExportRun::openRecords() {
+    proc_.step(line::kSetMode, [&] { connection_.setMode(adModeReadWrite); });
+    proc_.step(line::kOpenConnection, [&] { connection_.Open(BuildConnectionString(inputs_)); });
+    proc_.step(line::kOpenRecords, [&] {
+        records_.Open(SelectedFieldsQuery(inputs_.selectedFields(), inputs_.selectedTable()), connection_,
+                      adOpenStatic, adLockOptimistic);
     });
+}
 
-    const bool headerLine = proc.condition(118, [&] { return inputs.headerLine(); });
-    if (headerLine) {
-        proc.step(120, [&] { line.clear(); });
+// A field whose name cannot be read is reported, and the line goes on with the next.
+bool ExportRun::addHeaderLine() {
+    if (!proc_.condition(line::kHeaderWanted, [&] { return inputs_.headerLine(); }))
+        return false;
+    proc_.step(line::kEmptyHeader, [&] {
+        line_.clear();
+        cells_.clear();
+    });
+    int fieldCount = 0;
+    std::size_t separatorLength = 0;
+    proc_.step(line::kHeaderFieldCount, [&] {
+        separatorLength = separator_.current().size();
+        fieldCount = records_.fieldCount();
+    });
+    for (int i = 0; i < fieldCount; ++i) {
+        proc_.step(line::kHeaderField, [&] {
+            const std::string name = records_.fieldName(i).toStdString();
+            if (table_) {
+                cells_.push_back(name);
+                return;
+            }
+            line_ += name;
+            line_ += separator_.current();
+        });
+    }
+    if (!table_)
+        proc_.step(line::kTrimHeader, [&] { RemoveTrailingSeparator(line_, separatorLength); });
+    proc_.step(line::kAddHeader, [&] { addLine(); });
+    return true;
+}
+
+void ExportRun::addLine() {
+    if (table_)
+        text_.appendRow(cells_);
+    else
+        text_.appendLine(line_);
+}
+
+void ExportRun::showProgress(long long done, long long count) {
+    proc_.step(line::kProcessEvents, [&] {
+        observer_->progress(done, count);
+        observer_->keepResponsive();
+    });
+}
+
+bool ExportRun::addRecords() {
+    long long recordCount = 0;
+    if (!proc_.step(line::kRecordCount, [&] { recordCount = records_.RecordCount(); }))
+        return false;
+    TimedPacing timed;
+    ExportPacing* pacing = observer_ && observer_->pacing() ? observer_->pacing() : &timed;
+    long long done = 0;
+    while (records_.isOpen() && !records_.isEOF()) {
+        if (observer_ && pacing->pauseNow())
+            showProgress(done, recordCount);
+        line_.clear();
         int fieldCount = 0;
         std::size_t separatorLength = 0;
-        proc.step(122, [&] {
-            separatorLength = separator.current().size();
-            fieldCount = records.fieldCount();
-        });
-        if (table) {
-            cells.clear();
-            for (int i = 0; i < fieldCount; ++i) {
-                if (!proc.step(124, [&] { cells.push_back(records.fieldName(i).toStdString()); }))
-                    break;
-            }
-            proc.step(130, [&] { text.appendRow(cells); });
-        } else {
-            for (int i = 0; i < fieldCount; ++i) {
-                if (!proc.step(124, [&] {
-                        line += records.fieldName(i).toStdString();
-                        line += separator.current();
-                    }))
-                    break;
-            }
-            proc.step(128, [&] { RemoveTrailingSeparator(line, separatorLength); });
-            proc.step(130, [&] { text.appendLine(line); });
-        }
-    }
-
-    // The record loop. A read that breaks off is reported once and ends the
-    // loop: the rest of the table cannot be trusted, and no document will be
-    // written from a partial read anyway.
-    long long recordCount = 0;
-    if (proc.step(134, [&] { recordCount = records.RecordCount(); })) {
-        TimedPacing timed;
-        ExportPacing* pacing = observer ? observer->pacing() : nullptr;
-        if (!pacing)
-            pacing = &timed;
-        long long done = 0;
-        bool readFailed = false;
-        while (!readFailed && records.isOpen() && !records.isEOF()) {
-            if (observer && pacing->pauseNow()) {
-                proc.step(136, [&] {
-                    observer->progress(done, recordCount);
-                    observer->keepResponsive();
-                });
-            }
-            line.clear();
-            int fieldCount = 0;
-            std::size_t separatorLength = 0;
-            readFailed = !proc.step(140, [&] {
-                const std::string& sep = separator.current();
-                separatorLength = sep.size();
-                fieldCount = records.fieldCount();
-            });
-            if (table) {
-                // The cells' strings keep their room from record to record.
-                cells.resize(static_cast<std::size_t>(std::max(fieldCount, 0)));
-                for (int i = 0; i < fieldCount && !readFailed; ++i) {
-                    std::string& cell = cells[static_cast<std::size_t>(i)];
+        if (!proc_.step(line::kFieldCount, [&] {
+                separatorLength = separator_.current().size();
+                fieldCount = records_.fieldCount();
+            }))
+            return false;
+        cells_.resize(table_ ? static_cast<std::size_t>(std::max(fieldCount, 0)) : 0);
+        for (int i = 0; i < fieldCount; ++i) {
+            const bool read = proc_.step(line::kField, [&] {
+                if (table_) {
+                    std::string& cell = cells_[static_cast<std::size_t>(i)];
                     cell.clear();
-                    readFailed = !proc.step(144, [&] { records.appendText(i, cell); });
+                    records_.appendText(i, cell);
+                    return;
                 }
-            } else {
-                for (int i = 0; i < fieldCount && !readFailed; ++i) {
-                    readFailed = !proc.step(144, [&] {
-                        records.appendText(i, line);
-                        line += separator.current();
-                    });
-                }
-            }
-            if (readFailed)
-                break;
-            RemoveTrailingSeparator(line, separatorLength);
-            readFailed = !proc.step(150, [&] { table ? text.appendRow(cells) : text.appendLine(line); }) ||
-                         !proc.step(154, [&] { records.MoveNext(); });
-            ++done;
+                records_.appendText(i, line_);
+                line_ += separator_.current();
+            });
+            if (!read)
+                return false;
         }
-        if (observer && !readFailed) {
-            observer->progress(done, recordCount);
-            if (records.isOpen())
-                observer->placeholders(records.Placeholders());
-        }
+        RemoveTrailingSeparator(line_, separatorLength);
+        if (!proc_.step(line::kAddLine, [&] { addLine(); }) ||
+            !proc_.step(line::kMoveNext, [&] { records_.MoveNext(); }))
+            return false;
+        ++done;
     }
+    if (observer_) {
+        observer_->progress(done, recordCount);
+        if (records_.isOpen())
+            observer_->placeholders(records_.Placeholders());
+    }
+    return true;
+}
 
+bool ExportRun::storeDocument(WordProvider& word, bool headerRow) {
+    std::unique_ptr<WordApplication> application;
+    std::unique_ptr<WordDocument> document;
+    proc_.step(line::kCreateApplication, [&] { application = word.CreateApplication(); });
+    proc_.step(line::kHideApplication, [&] { need(application).setVisible(false); });
+    proc_.step(line::kAddDocument, [&] { document = need(application).AddDocument(); });
+    // The spool already holds every line with its CR LF: one call types it all.
+    const bool typed = proc_.step(line::kTypeText, [&] {
+        if (table_)
+            need(document).TypeTable(text_, headerRow);
+        else
+            need(document).TypeText(text_);
+    });
+    // Saving a document that did not receive its text would replace the file
+    // with an empty one; the failure above has been reported already. The
+    // engine replaces whatever file the output path leads to: never the
+    // database, whichever name, link or hard link the path reaches it by.
+    const bool saved = typed && proc_.step(line::kSave, [&] {
+        const QString output = inputs_.outputPath();
+        refuseToReplaceDatabase(output, inputs_.databasePath());
+        need(document).SaveAs(output);
+    });
+    proc_.step(line::kClose, [&] { need(document).Close(); });
+    proc_.step(line::kQuit, [&] { need(application).Quit(); });
+    proc_.step(line::kReleaseDocument, [&] { document.reset(); });
+    proc_.step(line::kReleaseApplication, [&] { application.reset(); });
+    return saved;
+}
+
+}  // namespace
+
+bool RunExport(Procedure& proc, const ExportInputs& inputs, WordProvider& word, ExportObserver* observer) {
+    const int failuresBeforeRead = proc.failureCount();
+    ExportRun run(proc, inputs, observer);
+    run.openRecords();
+    const bool headerRow = run.addHeaderLine();
+    run.addRecords();
     // Writing a document from a database that could not be read would replace
     // the user's file with an empty or partial one: stop here instead.
     if (proc.failureCount() != failuresBeforeRead)
         return false;
-
-    // The document text is complete in the spool: every line already ends in CR LF.
-    std::unique_ptr<WordApplication> application;
-    std::unique_ptr<WordDocument> document;
-    proc.step(172, [&] { application = word.CreateApplication(); });
-    proc.step(174, [&] { need(application).setVisible(false); });
-    proc.step(176, [&] { document = need(application).AddDocument(); });
-    const bool typed = proc.step(178, [&] {
-        if (table)
-            need(document).TypeTable(text, headerLine);
-        else
-            need(document).TypeText(text);
-    });
-    // Saving a document that did not receive its text would replace the file
-    // with an empty one; the failure above has been reported already.
-    // The engine replaces whatever file the output path leads to: never the
-    // database, whichever name, link or hard link the path reaches it by.
-    const bool saved = typed && proc.step(180, [&] {
-        const QString output = inputs.outputPath();
-        refuseToReplaceDatabase(output, inputs.databasePath());
-        need(document).SaveAs(output);
-    });
-    proc.step(182, [&] { need(document).Close(); });
-    proc.step(184, [&] { need(application).Quit(); });
-    proc.step(186, [&] { document.reset(); });
-    proc.step(188, [&] { application.reset(); });
-    return saved;
+    return run.storeDocument(word, headerRow);
 }
 
 }  // namespace qm

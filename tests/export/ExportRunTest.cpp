@@ -183,6 +183,23 @@ TEST(ExportRun, UnreadableDatabaseIsReportedStepByStepAndWritesNoDocument) {
         EXPECT_LT(line, 172);
 }
 
+// A field of the header line that fails is reported, and the line goes on
+// with the next field; a failure in the records ends the reading.
+TEST(ExportRun, AFailedHeaderFieldIsReportedAndTheNextOneFollows) {
+    struct SeparatorReadOnce : Inputs {
+        mutable int reads = 0;
+        QString separator() const override {
+            if (reads++ > 0)
+                throw qm::Failure(QStringLiteral("The separator box is gone."));
+            return sep;
+        }
+    } in;
+    static_cast<Inputs&>(in) = products();
+    auto r = run(in);
+    EXPECT_EQ(r->lines(), (std::vector<int>{124, 124, 140}));
+    EXPECT_FALSE(r->saved);
+}
+
 TEST(ExportRun, WrongPasswordFailsAtTheOpen) {
     QM_REQUIRE_CORPUS();
     Inputs in;
