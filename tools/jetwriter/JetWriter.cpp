@@ -21,6 +21,17 @@
 
 namespace qm::jetwriter {
 
+namespace {
+
+// What a row of the open table holds, as found when sizing it.
+struct RowShape {
+    std::size_t columns = 0;  // the columns it holds, counted from the first
+    int fixedSize = 0;        // bytes of its fixed area
+    int varCount = 0;         // its variable columns
+};
+
+}  // namespace
+
 struct Writer::Impl {
     explicit Impl(QIODevice& device, Options o) : file(device), options(std::move(o)) {}
 
@@ -54,6 +65,10 @@ struct Writer::Impl {
     void openTable(TableLayout t, std::uint32_t definitionPage);
     void encodeRow(std::span<const Cell> cells, std::size_t columns);
     RowLocation placeRow(std::size_t columns, bool moved);
+    RowShape sizeRow(std::size_t columns) const;
+    void assembleRow(const RowShape& shape);
+    RowLocation placeAssembledRow();
+    RowLocation placeMovedRow();
     void startPage(RowPage& page);
     void closeTable();
 };
@@ -73,7 +88,7 @@ void Writer::Impl::openTable(TableLayout t, std::uint32_t definitionPage) {
 void Writer::Impl::encodeRow(std::span<const Cell> cells, std::size_t columns) {
     const std::size_t n = columns;
     encoded.resize(n);
-    std::vector<std::uint8_t>& fixedArea = row;  // reused below; assembled in placeRow
+    std::vector<std::uint8_t>& fixedArea = row;  // reused below; assembled in assembleRow
     fixedArea.assign(std::size_t(table.fixedSize), 0);
     for (std::size_t i = 0; i < n; ++i) {
         const ColumnLayout& c = table.columns[i];
@@ -117,23 +132,28 @@ void Writer::Impl::startPage(RowPage& page) {
 // values and puts it on a data page; a moved row on the page for moved rows,
 // with a pointer to it in its home slot.
 RowLocation Writer::Impl::placeRow(std::size_t columns, bool moved) {
-    const std::size_t n = columns;
-    const std::size_t maskSize = (n + 7) / 8;
+    const RowShape shape = sizeRow(columns);
+    assembleRow(shape);
+    const RowLocation location = moved ? placeMovedRow() : placeAssembledRow();
+    ++rowCount;
+    return location;
+}
 
-    // Size first, so that a row too large is refused before anything is written.
-    // A short row holds the fixed and variable columns among its first n: as
-    // the table's layout keeps columns in order, its fixed area is the start
-    // of the table's.
+// Sizes the row first, so that a row too large is refused before anything is
+// written. A short row holds the fixed and variable columns among its first
+// `columns`: as the table's layout keeps columns in order, its fixed area is
+// the start of the table's.
+RowShape Writer::Impl::sizeRow(std::size_t columns) const {
+    RowShape shape;
+    shape.columns = columns;
     std::size_t varBytes = 0;
-    int fixedSize = 0;
-    int varCount = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < columns; ++i) {
         const ColumnLayout& c = table.columns[i];
         if (c.fixed) {
-            fixedSize += fixedLength(c.fileType);
+            shape.fixedSize += fixedLength(c.fileType);
             continue;
         }
-        ++varCount;
+        ++shape.varCount;
         if (encoded[i].isNull)
             continue;
         if (c.longValue)
@@ -143,8 +163,9 @@ RowLocation Writer::Impl::placeRow(std::size_t columns, bool moved) {
     }
     // Readers look for the variable columns' offsets when the table has any,
     // so a short row keeps them even when it holds none of those columns.
-    const std::size_t trailer = table.varCount > 0 ? 2 + 2 * std::size_t(varCount) + 2 : 0;
-    const std::size_t size = 2 + std::size_t(fixedSize) + varBytes + trailer + maskSize;
+    const std::size_t trailer = table.varCount > 0 ? 2 + 2 * std::size_t(shape.varCount) + 2 : 0;
+    const std::size_t maskSize = (columns + 7) / 8;
+    const std::size_t size = 2 + std::size_t(shape.fixedSize) + varBytes + trailer + maskSize;
     if (size > std::size_t(kMaxRowBytes))
         throw WriteError(QStringLiteral("Table %1, row %2: the row takes %3 bytes; a row can take at most %4 "
                                         "(memo values longer than %5 bytes not counted).")
@@ -153,11 +174,18 @@ RowLocation Writer::Impl::placeRow(std::size_t columns, bool moved) {
                              .arg(size)
                              .arg(kMaxRowBytes)
                              .arg(kMaxInlineMemo));
+    return shape;
+}
 
+// Assembles the row into rowBytes: the column count, the fixed area, the
+// variable values (long values stored as they come), then the end of the
+// variable data, their offsets backwards and their count, then the null mask.
+void Writer::Impl::assembleRow(const RowShape& shape) {
+    const std::size_t n = shape.columns;
     std::vector<std::uint8_t>& out = rowBytes;
     out.clear();
     append16(out, std::uint16_t(n));
-    out.insert(out.end(), row.begin(), row.begin() + fixedSize);  // the fixed area
+    out.insert(out.end(), row.begin(), row.begin() + shape.fixedSize);  // the fixed area
     offsets.clear();
     for (std::size_t i = 0; i < n; ++i) {
         const ColumnLayout& c = table.columns[i];
@@ -176,10 +204,10 @@ RowLocation Writer::Impl::placeRow(std::size_t columns, bool moved) {
         append16(out, std::uint16_t(out.size()));  // end of the variable data
         for (auto it = offsets.rbegin(); it != offsets.rend(); ++it)
             append16(out, *it);
-        append16(out, std::uint16_t(varCount));
+        append16(out, std::uint16_t(shape.varCount));
     }
-    std::size_t maskStart = out.size();
-    out.resize(out.size() + maskSize, 0);
+    const std::size_t maskStart = out.size();
+    out.resize(out.size() + (n + 7) / 8, 0);
     for (std::size_t i = 0; i < n; ++i) {
         const ColumnLayout& c = table.columns[i];
         const bool set =
@@ -187,27 +215,30 @@ RowLocation Writer::Impl::placeRow(std::size_t columns, bool moved) {
         if (set)
             out[maskStart + i / 8] |= std::uint8_t(1u << (i % 8));
     }
+}
 
-    if (!moved) {
-        if (!dataPage.fits(out.size()))
-            startPage(dataPage);
-        const int slot = dataPage.add(out.data(), out.size());
-        ++rowCount;
-        return {dataPage.number(), slot};
-    }
-    // The home slot keeps the row's bytes with the pointer over their start,
-    // as Access leaves the old bytes behind.
-    homeBytes.assign(out.begin(), out.end());
+// Puts the assembled row on the open data page.
+RowLocation Writer::Impl::placeAssembledRow() {
+    if (!dataPage.fits(rowBytes.size()))
+        startPage(dataPage);
+    const int slot = dataPage.add(rowBytes.data(), rowBytes.size());
+    return {dataPage.number(), slot};
+}
+
+// Puts the assembled row on the page for moved rows and a pointer to it in its
+// home slot on the open data page. The home slot keeps the row's bytes with
+// the pointer over their start, as Access leaves the old bytes behind.
+RowLocation Writer::Impl::placeMovedRow() {
+    homeBytes.assign(rowBytes.begin(), rowBytes.end());
     if (homeBytes.size() < kRowPointerSize)
         homeBytes.resize(kRowPointerSize, 0);
     if (!dataPage.fits(homeBytes.size()))
         startPage(dataPage);
-    if (!movedPage.fits(out.size()) || movedPage.number() < dataPage.number())
+    if (!movedPage.fits(rowBytes.size()) || movedPage.number() < dataPage.number())
         startPage(movedPage);
-    const int slot = movedPage.add(out.data(), out.size(), kRowMovedHere);
+    const int slot = movedPage.add(rowBytes.data(), rowBytes.size(), kRowMovedHere);
     put32(homeBytes.data(), pageRow(movedPage.number(), slot));
     dataPage.add(homeBytes.data(), homeBytes.size(), kRowMovedAway);
-    ++rowCount;
     return {movedPage.number(), slot};
 }
 
