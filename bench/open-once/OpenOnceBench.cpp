@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     qm::Wizard wizard({settings, messages, dialogs, word, program, home.path(), QString()});
     wizard.Start();
     QApplication::processEvents();
-    const std::uint64_t openingsBefore = qm::DatabaseOpenings();
+    const std::uint64_t openingsBefore = qm::DatabaseDecryptions();
 
     wizard.form1().Text1->setText(database);
     wizard.form1().Text2->setText(QString::fromLocal8Bit(argv[2]));
@@ -90,6 +90,6 @@ int main(int argc, char** argv) {
 
     std::printf("page1-next %lld ms  page2-next %lld ms  finish %lld ms  database read %llu times\n",
                 static_cast<long long>(page1), static_cast<long long>(page2), static_cast<long long>(finish),
-                static_cast<unsigned long long>(qm::DatabaseOpenings() - openingsBefore));
+                static_cast<unsigned long long>(qm::DatabaseDecryptions() - openingsBefore));
     return 0;
 }

@@ -9,8 +9,8 @@
 
 namespace qm {
 
-std::uint64_t DatabaseOpenings() {
-    return DatabaseFilesOpened();
+std::uint64_t DatabaseDecryptions() {
+    return DatabaseFilesDecrypted();
 }
 
 // What a record set reads from: a table cursor or rows in memory.
@@ -155,12 +155,13 @@ int Connection::mode() const {
     return mode_;
 }
 
-void Connection::Open(const QString& connectionString) {
+void Connection::Open(const QString& connectionString, DatabaseSession* session) {
     if (isOpen())
         throw DatabaseError(dbmessages::kObjectOpen);
     const ConnectionProperties properties = ParseConnectionString(connectionString);
     // The mode is remembered for callers, but the file is only ever read.
-    state_ = OpenDatabase(OpenRequest{properties.dataSource, properties.password, properties.isAce()});
+    state_ =
+        OpenDatabase(OpenRequest{properties.dataSource, properties.password, properties.isAce()}, session);
 }
 
 void Connection::setCursorLocation(int location) {

@@ -27,6 +27,7 @@ inline constexpr int adOpenStatic = 3;
 inline constexpr int adLockOptimistic = 3;
 
 struct ConnectionState;  // shared by a connection and the record sets opened on it
+class DatabaseSession;
 
 // Rows of an open record set, for the preview grid: random access by row
 // number, fetched on demand, so showing a table costs no memory in proportion
@@ -41,11 +42,10 @@ class RowSource {
     virtual std::vector<std::vector<Value>> rows(long long first, int count) = 0;
 };
 
-// How often a database file was read and opened afresh in this process. The
-// database opened last is shared by every connection that opens the same,
-// unchanged file with the same password again (see OpenDatabase), so one pass
-// through the wizard reads an encrypted file, say, once.
-std::uint64_t DatabaseOpenings();
+// How often an encrypted database file was read and decrypted in this
+// process. A session keeps the image of the one opened last (DatabaseSession.h),
+// so one pass through the wizard decrypts a file once.
+std::uint64_t DatabaseDecryptions();
 
 // A connection to one database file. The file is only ever read, whatever
 // Mode says. A connection and the record sets opened on it are meant for one
@@ -59,8 +59,9 @@ class Connection {
 
     void setMode(int mode);
     int mode() const;
-    // Opens the database the connection string names. Throws DatabaseError.
-    void Open(const QString& connectionString);
+    // Opens the database the connection string names, sharing what session
+    // kept of an earlier open (DatabaseSession.h). Throws DatabaseError.
+    void Open(const QString& connectionString, DatabaseSession* session = nullptr);
     void setCursorLocation(int location);
     int cursorLocation() const;
     bool isOpen() const;

@@ -15,7 +15,7 @@ std::optional<QStringList> GetTableNames(const QString& path, const DatabaseLoca
     Connection connection;
     if (!FileExists(path))
         return std::nullopt;
-    connection.Open(BuildConnectionString(location));
+    connection.Open(BuildConnectionString(location), location.databaseSession());
     std::unique_ptr<Recordset> schema = connection.OpenSchema(adSchemaTables);
     QStringList names;
     while (!schema->isEOF()) {
@@ -31,7 +31,7 @@ std::optional<QStringList> GetTableNames(const QString& path, const DatabaseLoca
 QStringList GetFieldNames(const DatabaseLocation& location, const QString& table) {
     Connection connection;
     connection.setMode(adModeReadWrite);
-    connection.Open(BuildConnectionString(location));
+    connection.Open(BuildConnectionString(location), location.databaseSession());
     connection.setCursorLocation(adUseClient);
     Recordset records;
     records.Open(WholeTableQuery(table), connection, adOpenDynamic, adLockOptimistic);

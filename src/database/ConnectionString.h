@@ -4,13 +4,18 @@
 
 namespace qm {
 
+class DatabaseSession;
+
 // Where the database path and password come from at the moment of an open
-// (page 1's two boxes in the wizard, the options on the command line).
+// (page 1's two boxes in the wizard, the options on the command line), and
+// the session of the user who opens it (nothing: every open reads the file
+// as if for the first time).
 class DatabaseLocation {
   public:
     virtual ~DatabaseLocation() = default;
     virtual QString databasePath() const = 0;
     virtual QString databasePassword() const = 0;
+    virtual DatabaseSession* databaseSession() const { return nullptr; }
 };
 
 class FixedDatabaseLocation : public DatabaseLocation {

@@ -245,73 +245,75 @@ const CatalogObject* ConnectionState::findObject(const QString& name) const {
 
 namespace {
 
-// What tells one state of a file on disk from another.
-struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-    timespec changed{};
-    friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
-        return a.device == b.device && a.inode == b.inode && a.size == b.size &&
-               a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec &&
-               a.changed.tv_sec == b.changed.tv_sec && a.changed.tv_nsec == b.changed.tv_nsec;
-    }
-};
+std::atomic<std::uint64_t> decryptions{0};
 
-std::optional<FileIdentity> identityOf(const QString& path) {
+FileIdentity identityOf(const FileDescriptor& file) {
     struct stat info {};
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
-        return std::nullopt;
+    if (::fstat(file.get(), &info) != 0)
+        return {};
     return FileIdentity{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
 }
 
-// The database opened last, shared by every open that asks for it again.
-struct OpenedDatabase {
-    OpenRequest request;
-    FileIdentity identity;
-    std::shared_ptr<ConnectionState> state;
-
-    bool serves(const OpenRequest& other, const FileIdentity& now) const {
-        return request.path == other.path && request.password == other.password &&
-               request.aceProvider == other.aceProvider && identity == now;
+// The decrypted image of the encrypted file whose descriptor the state holds:
+// the session's when it kept the image of this very file, unchanged, opened
+// with the same password; read and decrypted otherwise (and then kept, unless
+// the file changed while it was read).
+std::shared_ptr<const DatabaseImage> decryptedImage(const OpenRequest& request, const ConnectionState& state,
+                                                    DatabaseSession* session) {
+    const FileIdentity before = identityOf(state.file);
+    if (session && session->kept().serves(request, before))
+        return session->kept().image;
+    std::shared_ptr<crypto::SecureBuffer> plain;
+    try {
+        ++decryptions;
+        plain =
+            std::make_shared<crypto::SecureBuffer>(crypto::DecryptDatabase(request.path, request.password));
+    } catch (const DatabaseError&) {
+        throw;
+    } catch (const Failure& failure) {
+        throw DatabaseError(failure.description(), failure.number());
     }
-};
-
-std::mutex openedMutex;
-std::optional<OpenedDatabase> lastOpened;
-std::atomic<std::uint64_t> openings{0};
-
-std::shared_ptr<ConnectionState> openAfresh(const OpenRequest& request);
+    auto image = std::make_shared<const DatabaseImage>(DatabaseImage{plain, plain->data(), plain->size()});
+    if (session) {
+        DatabaseSession::Kept& kept = session->kept();
+        kept.wipe();
+        if (identityOf(state.file) == before)
+            kept = DatabaseSession::Kept{request, before, image};
+    }
+    return image;
+}
 
 }  // namespace
 
-std::uint64_t DatabaseFilesOpened() {
-    return openings.load();
+DatabaseSession::DatabaseSession() : kept_(std::make_unique<Kept>()) {}
+
+DatabaseSession::~DatabaseSession() {
+    kept_->wipe();
 }
 
-std::shared_ptr<ConnectionState> OpenDatabase(const OpenRequest& request) {
-    const std::optional<FileIdentity> before = identityOf(request.path);
-    if (before) {
-        std::lock_guard lock(openedMutex);
-        if (lastOpened && lastOpened->serves(request, *before))
-            return lastOpened->state;
-    }
-    std::shared_ptr<ConnectionState> state = openAfresh(request);
-    // Kept only when the file did not change while it was read.
-    const std::optional<FileIdentity> after = identityOf(request.path);
-    std::lock_guard lock(openedMutex);
-    if (before && after && *before == *after)
-        lastOpened = OpenedDatabase{request, *after, state};
-    else
-        lastOpened.reset();
-    return state;
+void DatabaseSession::forget() {
+    kept_->wipe();
 }
 
-namespace {
+bool DatabaseSession::Kept::serves(const OpenRequest& other, const FileIdentity& now) const {
+    return image && request.path == other.path && request.password == other.password &&
+           request.aceProvider == other.aceProvider && identity == now;
+}
 
-std::shared_ptr<ConnectionState> openAfresh(const OpenRequest& request) {
-    ++openings;
+void DatabaseSession::Kept::wipe() {
+    if (!request.password.isEmpty())
+        explicit_bzero(request.password.data(),
+                       static_cast<std::size_t>(request.password.size()) * sizeof(QChar));
+    request = OpenRequest{};
+    identity = FileIdentity{};
+    image.reset();
+}
+
+std::uint64_t DatabaseFilesDecrypted() {
+    return decryptions.load();
+}
+
+std::shared_ptr<ConnectionState> OpenDatabase(const OpenRequest& request, DatabaseSession* session) {
     auto state = std::make_shared<ConnectionState>();
     state->path = request.path;
     checkHeader(request, readFileStart(request.path, state->fileSize, state->file), *state);
@@ -319,27 +321,19 @@ std::shared_ptr<ConnectionState> openAfresh(const OpenRequest& request) {
     // it into memory (the password is verified before any page is) and open
     // the image. Nothing decrypted ever reaches the disk.
     if (state->header.isAce() && state->header.encrypted) {
-        state.reset();
-        std::shared_ptr<crypto::SecureBuffer> plain;
-        try {
-            plain = std::make_shared<crypto::SecureBuffer>(
-                crypto::DecryptDatabase(request.path, request.password));
-        } catch (const DatabaseError&) {
-            throw;
-        } catch (const Failure& failure) {
-            throw DatabaseError(failure.description(), failure.number());
-        }
-        DatabaseImage image{plain, plain->data(), plain->size()};
-        return OpenDatabaseImage(request, std::move(image));
+        const std::shared_ptr<const DatabaseImage> image = decryptedImage(request, *state, session);
+        state.reset();  // the file is closed: the image is all that is read
+        return OpenDatabaseImage(request, DatabaseImage{image, image->data, image->size});
     }
+    // Another database: what the session kept of the last one goes.
+    if (session)
+        session->forget();
     // Read-only, whatever mode the connection was given: a user's file is never
     // written. The header checks above leave libmdb nothing to complain about.
     state->handle.reset(mdb_open(QFile::encodeName(request.path).constData(), MDB_NOFLAGS));
     finishOpen(request, state);
     return state;
 }
-
-}  // namespace
 
 std::shared_ptr<ConnectionState> OpenDatabaseImage(const OpenRequest& request, DatabaseImage image) {
     auto state = std::make_shared<ConnectionState>();

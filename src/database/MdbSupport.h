@@ -9,8 +9,10 @@
 #include <glib.h>
 #include <mdbtools.h>
 
+#include "database/DatabaseSession.h"
 #include "database/JetHeader.h"
 
+#include <sys/stat.h>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -79,7 +81,8 @@ struct ConnectionState {
     QString path;
     jet::HeaderInfo header;
     std::uint64_t fileSize = 0;
-    std::shared_ptr<void> imageOwner;  // keeps an in-memory image alive (images opened from memory only)
+    std::shared_ptr<const void>
+        imageOwner;  // keeps an in-memory image alive (images opened from memory only)
     const std::uint8_t* imageData = nullptr;
     std::uint64_t imageSize = 0;
     FileDescriptor file;  // the database file, read-only (files opened from disk only)
@@ -100,6 +103,14 @@ struct ConnectionState {
     const CatalogObject* findObject(const QString& name) const;
 };
 
+// A whole database file in memory (a decrypted image, for instance). owner
+// keeps data alive; the connection and every record set share it.
+struct DatabaseImage {
+    std::shared_ptr<const void> owner;
+    std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+};
+
 // What an open needs: the connection string's pieces after parsing.
 struct OpenRequest {
     QString path;
@@ -107,28 +118,44 @@ struct OpenRequest {
     bool aceProvider = false;
 };
 
-// How many times a database file was opened and read (decrypted) so far.
-std::uint64_t DatabaseFilesOpened();
+// How many times an encrypted database file was read and decrypted so far.
+std::uint64_t DatabaseFilesDecrypted();
 
-// Opens the database a request names: checks the file, reads its header,
-// applies the provider's format rules and the Jet password check, opens libmdb
-// READ-ONLY (whatever mode the caller asked for) and reads the catalogue.
-// Throws DatabaseError with a description worded like the provider's.
-//
-// The database opened last is kept and shared: asking again for the same
-// file (same path, same file on disk, unchanged size, modification and
-// change times) with the same password and provider gives the open database
-// again, without reading, checking and (for an encrypted file) decrypting it
-// once more. A file changed meanwhile, or another password, is opened afresh.
-std::shared_ptr<ConnectionState> OpenDatabase(const OpenRequest& request);
-
-// A whole database file in memory (a decrypted image, for instance). owner
-// keeps data alive; the connection and every record set share it.
-struct DatabaseImage {
-    std::shared_ptr<void> owner;
-    std::uint8_t* data = nullptr;
-    std::size_t size = 0;
+// What tells one state of a file from another, as an open descriptor reports it.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
+        return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+               a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec &&
+               a.changed.tv_sec == b.changed.tv_sec && a.changed.tv_nsec == b.changed.tv_nsec;
+    }
 };
+
+// What a session keeps: the request and identity of the encrypted file
+// opened last, and its decrypted image.
+struct DatabaseSession::Kept {
+    OpenRequest request;
+    FileIdentity identity;
+    std::shared_ptr<const DatabaseImage> image;
+
+    bool serves(const OpenRequest& other, const FileIdentity& now) const;
+    // Wipes the password and lets go of the image (whose memory is wiped
+    // when the last connection reading it ends).
+    void wipe();
+};
+
+// Opens the database a request names: opens the file and checks it, reads
+// its header, applies the provider's format rules and the Jet password check,
+// decrypts an encrypted file into memory, opens libmdb READ-ONLY (whatever
+// mode the caller asked for) and reads the catalogue. Throws DatabaseError
+// with a description worded like the provider's. With a session, the image of
+// an encrypted file is taken from it when the file is unchanged (see
+// DatabaseSession.h), and kept in it otherwise.
+std::shared_ptr<ConnectionState> OpenDatabase(const OpenRequest& request, DatabaseSession* session = nullptr);
 
 // The same checks and open for an image in memory; request.path names the
 // file in messages. An image still encrypted is refused.

@@ -2,6 +2,7 @@
 
 #include "database/Catalogue.h"
 #include "database/DatabaseMessages.h"
+#include "database/DatabaseSession.h"
 #include "export/CommandLineOutput.h"
 #include "export/ExportRun.h"
 #include "shell/ErrorReport.h"
@@ -42,6 +43,9 @@ class CommandLineInputs : public ExportInputs {
     QString separator() const override { return separatorText; }
     bool headerLine() const override { return header; }
     DocumentLayout layout() const override { return documentLayout; }
+    // The field names and the export open the database: an encrypted one is decrypted once.
+    DatabaseSession* databaseSession() const override { return &session; }
+    mutable DatabaseSession session;
 };
 
 // Progress on standard error, only when a person is watching it.

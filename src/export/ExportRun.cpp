@@ -153,7 +153,8 @@ class ExportRun {
 
 void ExportRun::openRecords() {
     proc_.step(line::kSetMode, [&] { connection_.setMode(adModeReadWrite); });
-    proc_.step(line::kOpenConnection, [&] { connection_.Open(BuildConnectionString(inputs_)); });
+    proc_.step(line::kOpenConnection,
+               [&] { connection_.Open(BuildConnectionString(inputs_), inputs_.databaseSession()); });
     proc_.step(line::kOpenRecords, [&] {
         records_.Open(SelectedFieldsQuery(inputs_.selectedFields(), inputs_.selectedTable()), connection_,
                       adOpenStatic, adLockOptimistic);

@@ -89,7 +89,7 @@ void Form2::PushButton3_Click() {
     }
     proc.step(108, [&] { pointer().setPointer(MousePointer::Busy); });
     proc.step(110, [&] { need(connection).setMode(adModeReadWrite); });
-    proc.step(112, [&] { need(connection).Open(BuildConnectionString(wizard_)); });
+    proc.step(112, [&] { need(connection).Open(BuildConnectionString(wizard_), wizard_.databaseSession()); });
     proc.step(114, [&] { wizard_.SelectedTable = List1->item(ListIndex(*List1))->text(); });
     proc.step(116, [&] { wizard_.Show(wizard_.form3()); });
     proc.step(118, [&] { wizard_.form3().List1->clear(); });

@@ -30,6 +30,7 @@ class FinishInputs : public ExportInputs {
     FinishInputs(Wizard& wizard, Form4& page) : wizard_(wizard), page_(page) {}
     QString databasePath() const override { return wizard_.databasePath(); }
     QString databasePassword() const override { return wizard_.databasePassword(); }
+    DatabaseSession* databaseSession() const override { return wizard_.databaseSession(); }
     QString selectedTable() const override { return wizard_.SelectedTable; }
     QString selectedFields() const override { return wizard_.SelectedFields; }
     QString outputPath() const override { return page_.Text1->text(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/ConnectionString.h"
+#include "database/DatabaseSession.h"
 #include "export/document/WordAutomation.h"
 #include "shell/Dialogs.h"
 #include "shell/Settings.h"
@@ -92,6 +93,9 @@ class Wizard : public DatabaseLocation {
     // Page 1's two boxes: the only copy of the database path and password.
     QString databasePath() const override;
     QString databasePassword() const override;
+    // What the wizard keeps of the database it opened last, for every open
+    // of it until another database is opened or the wizard ends.
+    DatabaseSession* databaseSession() const override { return &session_; }
 
   private:
     template <class Page>
@@ -99,6 +103,7 @@ class Wizard : public DatabaseLocation {
     void display(QWidget* page);
 
     WizardServices services_;
+    mutable DatabaseSession session_;
     MessageBoxErrorSink errors_;
     std::unique_ptr<WizardWindow> window_;
     Form1* form1_ = nullptr;

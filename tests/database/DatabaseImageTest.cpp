@@ -44,7 +44,7 @@ TEST(DatabaseImage, ReadsLikeTheFileAndKeepsTheImageAlive) {
                                 QStringLiteral("V2016_longtext.accdb")}) {
         SCOPED_TRACE(name.toStdString());
         qm::DatabaseImage image = imageOf(name);
-        std::weak_ptr<void> alive = image.owner;
+        std::weak_ptr<const void> alive = image.owner;
         auto state =
             qm::OpenDatabaseImage({QStringLiteral("memory:") + name, QString(), true}, std::move(image));
         EXPECT_FALSE(alive.expired());
