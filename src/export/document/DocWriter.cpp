@@ -1,5 +1,8 @@
 #include "DocWriter.h"
 
+#include "DocProperties.h"
+#include "DocStream.h"
+#include "DocTableStream.h"
 #include "DocumentTable.h"
 #include "DocumentText.h"
 #include "GsfSupport.h"
@@ -8,240 +11,35 @@
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output.h>
-#include <QLocale>
 #include <algorithm>
 #include <array>
-#include <deque>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace qm {
+namespace doc {
 
 namespace {
 
-// Layout of the WordDocument stream: the FIB, padded to two pages; the
-// paragraph property pages, as many as the text needs; the text, from a page
-// boundary; the one character property page, on the next page boundary; the
-// section properties. Something must follow the text: catdoc reads the text
-// in 256-byte blocks and drops a block that reaches the end of the stream.
-constexpr std::uint32_t kPageSize = 512;
-constexpr std::uint32_t kFibArea = 2 * kPageSize;
-constexpr std::uint32_t kPapxPagesOffset = kFibArea;
-
-// A paragraph page holds, from its start, the FCs of its runs (4 bytes each,
-// one more than runs) and a 13-byte BX per run; from its end, before the run
-// count in its last byte, the PAPXs its runs use, each once, on even offsets.
-constexpr std::uint32_t kPapxEnd = 510;
-// The paragraph properties of plain text: style 0 ("Normal"), nothing else
-// (cb 0, cb' 1, istd 0).
-const std::string kNormalPapx("\0\1\0\0", 4);
-
-// Text gathers in a buffer of this size before it goes to the stream;
-// finished paragraph pages are written to their places in batches.
+// Text gathers in a buffer of this size before it goes to the stream.
 constexpr std::size_t kTextBufferSize = 1024 * 1024;
-constexpr std::size_t kPageBatch = 64;
+
+// A document stream of at least this size lies in the compound file's big
+// sectors.
+constexpr std::uint64_t kMiniStreamCutoff = 4096;
 
 // Word's class id, {00020906-0000-0000-C000-000000000046}, in its stored byte order.
 constexpr std::array<std::uint8_t, 16> kWordClassId = {0x06, 0x09, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                                        0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 
-// Indexes of the fc/lcb pairs of FibRgFcLcb97 that this writer fills.
-enum FcLcb : std::uint32_t {
-    kStshfOrig = 0,
-    kStshf = 1,
-    kPlcfSed = 6,
-    kPlcfBteChpx = 12,
-    kPlcfBtePapx = 13,
-    kSttbfFfn = 15,
-    kDop = 31,
-    kSttbfAssoc = 32,
-    kClx = 33,
-    kFcLcbCount = 93,  // the Word 97 FIB has 93 pairs
-};
-
-// Single property modifiers (sprms) and their operands.
-constexpr std::uint16_t kSprmCRgFtc0 = 0x4A4F;  // font of ASCII text
-constexpr std::uint16_t kSprmCRgFtc1 = 0x4A50;  // of East Asian text
-constexpr std::uint16_t kSprmCRgFtc2 = 0x4A51;  // of other text
-constexpr std::uint16_t kSprmCHps = 0x4A43;     // size, half points
-constexpr std::uint16_t kSprmCHpsBi = 0x4A61;   // size of complex script text
-constexpr std::uint16_t kSprmSXaPage = 0xB01F;
-constexpr std::uint16_t kSprmSYaPage = 0xB020;
-constexpr std::uint16_t kSprmSDxaLeft = 0xB021;
-constexpr std::uint16_t kSprmSDxaRight = 0xB022;
-constexpr std::uint16_t kSprmSDyaTop = 0x9023;
-constexpr std::uint16_t kSprmSDyaBottom = 0x9024;
-constexpr std::uint16_t kSprmSDyaHdrTop = 0xB017;
-constexpr std::uint16_t kSprmSDyaHdrBottom = 0xB018;
-constexpr std::uint16_t kSprmPFInTable = 0x2416;
-constexpr std::uint16_t kSprmPFTtp = 0x2417;  // the row's end mark
-constexpr std::uint16_t kSprmPItap = 0x6649;  // table depth
-constexpr std::uint16_t kSprmTDxaGapHalf = 0x9602;
-constexpr std::uint16_t kSprmTTableBorders80 = 0xD605;
-constexpr std::uint16_t kSprmTDefTable = 0xD608;
-constexpr std::uint16_t kSprmTTableHeader = 0x3404;
-
 // Word 97 tables have at most this many columns.
 constexpr std::size_t kMaxTableColumns = 63;
-
-// The kinds of paragraph marks, each with its own paragraph properties.
-enum Mark : std::uint8_t {
-    kParagraphMark,  // text, or the paragraph after a table
-    kCellMark,       // a cell's end (0x07)
-    kRowMark,        // a row's end (0x07), with the row's properties
-    kHeaderRowMark,  // the same for the header row, marked to repeat on every page
-};
-
-void put8(std::string& out, std::uint8_t value) {
-    out += static_cast<char>(value);
-}
-
-void put16(std::string& out, std::uint16_t value) {
-    out += static_cast<char>(value & 0xFF);
-    out += static_cast<char>(value >> 8);
-}
-
-void put32(std::string& out, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8)
-        out += static_cast<char>((value >> shift) & 0xFF);
-}
-
-void set16(std::string& out, std::size_t at, std::uint16_t value) {
-    out[at] = static_cast<char>(value & 0xFF);
-    out[at + 1] = static_cast<char>(value >> 8);
-}
-
-void set32(std::string& out, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-void putUtf16(std::string& out, std::u16string_view text) {
-    for (const char16_t unit : text)
-        put16(out, static_cast<std::uint16_t>(unit));
-}
 
 [[noreturn]] void tooLarge() {
     throw Failure(QStringLiteral(
         "The document is too large for the Word 97-2003 format (.doc); save it as a .docx document instead"));
 }
-
-// The paragraph property pages (PapxFkp): one run per paragraph, each ending
-// just after its paragraph mark, with the properties of its kind of mark
-// (papxs, indexed by Mark: PapxInFkp, an even number of bytes). Pages are
-// built as paragraphs end and handed out for writing in batches.
-class PapxPages {
-  public:
-    PapxPages(std::uint32_t firstFc, std::uint32_t reservedPages, std::vector<std::string> papxs)
-        : reservedPages_(reservedPages), pageStart_(firstFc), papxs_(std::move(papxs)) {}
-
-    // Runs a page holds at least, whichever of the PAPXs it has.
-    static std::uint32_t runsPerPage(const std::vector<std::string>& papxs) {
-        std::size_t all = 0;
-        for (const std::string& papx : papxs)
-            all += papx.size();
-        return static_cast<std::uint32_t>((kPapxEnd - 4 - all) / 17);
-    }
-
-    // The kind of the next paragraph mark, told as the mark is written; its
-    // end comes through paragraphEnd later, in the same order.
-    void noteMark(Mark mark) { marks_.push_back(mark); }
-
-    void paragraphEnd(std::uint32_t fc) {
-        const Mark mark = marks_.front();
-        marks_.pop_front();
-        if (!fits(mark))
-            closePage();
-        ends_.push_back(fc);
-        endMarks_.push_back(mark);
-        if ((used_ & (1u << mark)) == 0) {
-            used_ |= 1u << mark;
-            usedBytes_ += papxs_[mark].size();
-        }
-    }
-
-    // Closes the last, partly filled page.
-    void finish() {
-        if (!ends_.empty())
-            closePage();
-    }
-
-    // Finished pages not yet written, and the stream offset where they go.
-    bool batchReady() const { return ready_.size() >= kPageBatch * kPageSize; }
-    const std::string& readyPages() const { return ready_; }
-    std::uint64_t readyOffset() const {
-        return kPapxPagesOffset + std::uint64_t{kPageSize} * (pageCount() - ready_.size() / kPageSize);
-    }
-    void readyWritten() { ready_.clear(); }
-
-    std::uint32_t pageCount() const { return static_cast<std::uint32_t>(pageStarts_.size()); }
-    // The bin table's FCs: the first FC of every page, then the end of the last.
-    const std::vector<std::uint32_t>& pageStarts() const { return pageStarts_; }
-    std::uint32_t end() const { return pageStart_; }
-
-  private:
-    // Whether the page being filled takes one more run with this mark.
-    bool fits(Mark mark) const {
-        const std::size_t papxBytes = usedBytes_ + ((used_ & (1u << mark)) != 0 ? 0 : papxs_[mark].size());
-        const std::size_t runs = ends_.size() + 1;
-        return 4 * (runs + 1) + 13 * runs + papxBytes <= kPapxEnd;
-    }
-
-    void closePage() {
-        if (pageCount() == reservedPages_)
-            throw Failure(QStringLiteral("The document text has more paragraphs than it said"));
-        const std::size_t at = ready_.size();
-        ready_.resize(at + kPageSize, '\0');
-        char* const page = ready_.data() + at;
-        // The PAPXs the runs use, from the end of the page down.
-        std::array<std::uint32_t, 4> offsets{};
-        std::uint32_t offset = kPapxEnd;
-        for (std::size_t kind = 0; kind < papxs_.size(); ++kind) {
-            if ((used_ & (1u << kind)) == 0)
-                continue;
-            offset -= static_cast<std::uint32_t>(papxs_[kind].size());
-            offsets[kind] = offset;
-            std::copy(papxs_[kind].begin(), papxs_[kind].end(), page + offset);
-        }
-        std::string header;
-        put32(header, pageStart_);
-        for (const std::uint32_t fc : ends_)
-            put32(header, fc);
-        for (const Mark mark : endMarks_) {
-            put8(header, static_cast<std::uint8_t>(offsets[mark] / 2));  // BX: the PAPX's offset in words
-            header.append(12, '\0');                                     // and an empty PHE
-        }
-        std::copy(header.begin(), header.end(), page);
-        page[kPageSize - 1] = static_cast<char>(ends_.size());
-        pageStarts_.push_back(pageStart_);
-        pageStart_ = ends_.back();
-        ends_.clear();
-        endMarks_.clear();
-        used_ = 0;
-        usedBytes_ = 0;
-    }
-
-    std::uint32_t reservedPages_;
-    std::uint32_t pageStart_;
-    std::vector<std::string> papxs_;
-    std::deque<Mark> marks_;           // of marks written whose ends have not come yet
-    std::vector<std::uint32_t> ends_;  // of the page being filled
-    std::vector<Mark> endMarks_;
-    unsigned used_ = 0;          // the marks of the page being filled, one bit each
-    std::size_t usedBytes_ = 0;  // the size of their PAPXs
-    std::vector<std::uint32_t> pageStarts_;
-    std::string ready_;
-};
-
-// A piece of the piece table: where its characters begin in the text (CP) and
-// in the stream (FC), and whether they are stored 8-bit.
-struct Piece {
-    std::uint32_t cp;
-    std::uint32_t fc;
-    bool narrow;
-};
 
 // Lays the document text out in the WordDocument stream, as StoredTextReader's
 // handler. Latin-1 characters (and the marks Word uses: paragraph end, tab,
@@ -465,234 +263,6 @@ class TextLayout {
     bool headerRow_ = false;
 };
 
-// The character property page: one run over the whole text, with the
-// paragraph style's properties.
-std::string chpxPage(std::uint32_t textStart, std::uint32_t textEnd) {
-    std::string page;
-    put32(page, textStart);
-    put32(page, textEnd);
-    put8(page, 0);  // no CHPX of its own
-    page.resize(kPageSize, '\0');
-    page[kPageSize - 1] = 1;
-    return page;
-}
-
-// Section properties: the page size of the user's locale (Letter where it
-// measures in inches, A4 elsewhere) and one-inch margins, as in .docx files.
-std::string sepx() {
-    const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
-    std::string grpprl;
-    const auto sprm = [&grpprl](std::uint16_t code, std::uint16_t operand) {
-        put16(grpprl, code);
-        put16(grpprl, operand);
-    };
-    sprm(kSprmSXaPage, letter ? 12240 : 11906);
-    sprm(kSprmSYaPage, letter ? 15840 : 16838);
-    sprm(kSprmSDxaLeft, 1440);
-    sprm(kSprmSDxaRight, 1440);
-    sprm(kSprmSDyaTop, 1440);
-    sprm(kSprmSDyaBottom, 1440);
-    sprm(kSprmSDyaHdrTop, 720);
-    sprm(kSprmSDyaHdrBottom, 720);
-    std::string out;
-    put16(out, static_cast<std::uint16_t>(grpprl.size()));
-    return out + grpprl;
-}
-
-// A style (LPStd): StdfBase, the name, and the property exceptions.
-std::string style(std::uint16_t sti, std::uint16_t kind, std::uint16_t next, std::u16string_view name,
-                  const std::vector<std::string>& upxs) {
-    std::string std;
-    put16(std, sti);                                                    // sti, no flags
-    put16(std, static_cast<std::uint16_t>(kind | (0x0FFF << 4)));       // stk, based on no style
-    put16(std, static_cast<std::uint16_t>(upxs.size() | (next << 4)));  // cupx, istdNext
-    put16(std, 0);                                                      // bchUpe, set below
-    put16(std, 0);                                                      // grfstd
-    put16(std, static_cast<std::uint16_t>(name.size()));
-    putUtf16(std, name);
-    put16(std, 0);
-    for (const std::string& upx : upxs) {
-        put16(std, static_cast<std::uint16_t>(upx.size()));
-        std += upx;
-        if (upx.size() % 2 != 0)
-            std += '\0';
-    }
-    set16(std, 6, static_cast<std::uint16_t>(std.size()));
-    std::string out;
-    put16(out, static_cast<std::uint16_t>(std.size()));
-    return out + std;
-}
-
-// The stylesheet: the fifteen fixed slots, of which "Normal" (0) and "Default
-// Paragraph Font" (10) are defined.
-std::string stylesheet() {
-    constexpr std::uint16_t kFixedStyles = 15;
-    std::string out;
-    put16(out, 18);            // cbStshi
-    put16(out, kFixedStyles);  // cstd
-    put16(out, 10);            // cbSTDBaseInFile: StdfBase alone
-    put16(out, 1);             // fStdStylenamesWritten
-    put16(out, 0x5B);          // stiMaxWhenSaved: Word 97's built-in styles
-    put16(out, kFixedStyles);  // istdMaxFixedWhenSaved
-    put16(out, 0);             // nVerBuiltInNamesWhenSaved
-    put16(out, 0);             // ftcAsci, ftcFE, ftcOther: font 0
-    put16(out, 0);
-    put16(out, 0);
-
-    std::string normalPapx;
-    put16(normalPapx, 0);  // istd
-    std::string normalChpx;
-    for (const std::uint16_t font : {kSprmCRgFtc0, kSprmCRgFtc1, kSprmCRgFtc2}) {
-        put16(normalChpx, font);
-        put16(normalChpx, 0);
-    }
-    for (const std::uint16_t size : {kSprmCHps, kSprmCHpsBi}) {
-        put16(normalChpx, size);
-        put16(normalChpx, 22);  // 11 pt
-    }
-    for (std::uint16_t istd = 0; istd < kFixedStyles; ++istd) {
-        if (istd == 0)
-            out += style(0, 1, 0, u"Normal", {normalPapx, normalChpx});
-        else if (istd == 10)
-            out += style(65, 2, 10, u"Default Paragraph Font", {std::string()});
-        else
-            put16(out, 0);  // an empty slot
-    }
-    return out;
-}
-
-// The font table: Calibri, with Arial for systems that lack it.
-std::string fontTable() {
-    static constexpr char16_t kNames[] = u"Calibri\0Arial\0";  // each name ends in a 0
-    constexpr std::array<std::uint8_t, 10> kPanose = {0x02, 0x0F, 0x05, 0x02, 0x02,
-                                                      0x02, 0x04, 0x03, 0x02, 0x04};
-    std::string ffn;
-    put8(ffn, 0x02 | 0x04 | 0x20);  // variable pitch, TrueType, sans serif
-    put16(ffn, 400);                // weight
-    put8(ffn, 0);                   // ANSI character set
-    put8(ffn, 8);                   // the alternative's index in the names
-    for (const std::uint8_t b : kPanose)
-        put8(ffn, b);
-    ffn.append(24, '\0');  // font signature
-    putUtf16(ffn, std::u16string_view(kNames, std::size(kNames) - 1));
-    std::string out;
-    put16(out, 1);  // fonts
-    put16(out, 0);  // cbExtra
-    put8(out, static_cast<std::uint8_t>(ffn.size()));
-    return out + ffn;
-}
-
-// A date and time as Word stores it (DTTM), in local time.
-std::uint32_t dttm(const QDateTime& time) {
-    const QDateTime local = (time.isValid() ? time : QDateTime::currentDateTimeUtc()).toLocalTime();
-    const QDate date = local.date();
-    const QTime clock = local.time();
-    return static_cast<std::uint32_t>(clock.minute()) | static_cast<std::uint32_t>(clock.hour()) << 6 |
-           static_cast<std::uint32_t>(date.day()) << 11 | static_cast<std::uint32_t>(date.month()) << 16 |
-           static_cast<std::uint32_t>(date.year() - 1900) << 20 |
-           static_cast<std::uint32_t>(date.dayOfWeek() % 7) << 29;
-}
-
-// The document properties (Dop97).
-std::string documentProperties(const DocumentContent& content) {
-    std::string dop(500, '\0');
-    dop[0] = 0x02;          // widow control
-    set16(dop, 2, 1 << 2);  // footnotes numbered from 1
-    set16(dop, 10, 720);    // default tab stop: half an inch
-    set16(dop, 14, 360);    // hyphenation zone
-    set32(dop, 20, dttm(content.created));
-    set32(dop, 24, dttm(content.modified));
-    set16(dop, 32, 1);       // revision
-    set16(dop, 52, 1 << 2);  // endnotes numbered from 1
-    // The drawing grid (Dogrid) at Word's defaults: origin, 180-twip units,
-    // every unit shown, measured from the margins.
-    set16(dop, 400, 1701);
-    set16(dop, 402, 1984);
-    set16(dop, 404, 180);
-    set16(dop, 406, 180);
-    set16(dop, 408, 0x0001 | 0x0100 | 0x8000);
-    return dop;
-}
-
-// The piece table (Clx holding only a Pcdt).
-std::string pieceTable(const std::vector<Piece>& pieces, std::uint32_t characters) {
-    std::string plc;
-    for (const Piece& piece : pieces)
-        put32(plc, piece.cp);
-    put32(plc, characters);
-    for (const Piece& piece : pieces) {
-        put16(plc, 0);
-        put32(plc, piece.narrow ? (piece.fc * 2) | 0x40000000u : piece.fc);
-        put16(plc, 0);  // no property modifier
-    }
-    std::string out;
-    put8(out, 0x02);
-    put32(out, static_cast<std::uint32_t>(plc.size()));
-    return out + plc;
-}
-
-// The paragraph count the text will give (DocumentText.h): one per line, at
-// least one; one more for a text that does not end in a line end.
-std::uint64_t paragraphBound(const DocumentContent& content) {
-    std::uint64_t lines = 0;
-    for (const TextSnapshot& text : content.texts)
-        lines += text.lineCount();
-    return lines + 1;
-}
-
-// PapxInFkp: istd and grpprl with their size in front.
-std::string papxInFkp(const std::string& istdAndGrpprl) {
-    std::string out;
-    if (istdAndGrpprl.size() % 2 == 1) {
-        put8(out, static_cast<std::uint8_t>((istdAndGrpprl.size() + 1) / 2));  // 2 cb - 1 bytes follow
-    } else {
-        put8(out, 0);
-        put8(out, static_cast<std::uint8_t>(istdAndGrpprl.size() / 2));  // 2 cb' bytes follow
-    }
-    return out + istdAndGrpprl;
-}
-
-// The paragraph properties of a table's marks, by Mark: every cell is in the
-// table (depth 1); the row mark also defines the row: its cell edges, the
-// space between text and cell edge, thin black borders, and for the header
-// row that it repeats on every page.
-std::vector<std::string> tablePapxs(const TableShape& shape) {
-    std::string normal;
-    put16(normal, 0);  // istd: "Normal"
-    std::string cell = normal;
-    put16(cell, kSprmPFInTable);
-    put8(cell, 1);
-    put16(cell, kSprmPItap);
-    put32(cell, 1);
-    std::string row = cell;
-    put16(row, kSprmPFTtp);
-    put8(row, 1);
-    put16(row, kSprmTDxaGapHalf);
-    put16(row, 108);
-    put16(row, kSprmTTableBorders80);
-    put8(row, 24);
-    for (int edge = 0; edge < 6; ++edge) {  // top, left, bottom, right, inside horizontal and vertical
-        put8(row, 4);                       // width: half a point, in eighths
-        put8(row, 1);                       // single line
-        put8(row, 1);                       // black
-        put8(row, 0);
-    }
-    const std::vector<std::uint32_t> widths = ColumnWidths(shape, TextWidthTwips());
-    put16(row, kSprmTDefTable);
-    put16(row, static_cast<std::uint16_t>(1 + 2 * (widths.size() + 1) + 1));
-    put8(row, static_cast<std::uint8_t>(widths.size()));
-    std::uint32_t edge = 0;
-    put16(row, 0);
-    for (const std::uint32_t width : widths) {
-        edge += width;
-        put16(row, static_cast<std::uint16_t>(edge));
-    }
-    std::string header = row;
-    put16(header, kSprmTTableHeader);
-    put8(header, 1);
-    return {kNormalPapx, papxInFkp(cell), papxInFkp(row), papxInFkp(header)};
-}
-
 template <class Handler>
 void readText(const DocumentContent& content, Handler& handler) {
     StoredTextReader<Handler> reader(handler);
@@ -700,167 +270,153 @@ void readText(const DocumentContent& content, Handler& handler) {
     reader.finish();
 }
 
-}  // namespace
+// The table's shape, when the content is a table; refused when Word 97 cannot
+// hold that many columns.
+std::optional<TableShape> measureTable(const DocumentContent& content) {
+    if (!HasTableRows(content))
+        return std::nullopt;
+    TableShape shape = MeasureTable(content);
+    if (shape.columns > kMaxTableColumns)
+        throw Failure(QStringLiteral("A table in the Word 97-2003 format (.doc) has at most %1 columns, "
+                                     "this one would have %2; choose fewer fields, or save it as a "
+                                     ".docx or .odt document")
+                          .arg(kMaxTableColumns)
+                          .arg(shape.columns));
+    return shape;
+}
 
-void DocWriter::write(const DocumentContent& content, QIODevice& device) const {
-    std::optional<TableShape> shape;
-    if (HasTableRows(content)) {
-        shape = MeasureTable(content);
-        if (shape->columns > kMaxTableColumns)
-            throw Failure(QStringLiteral("A table in the Word 97-2003 format (.doc) has at most %1 columns, "
-                                         "this one would have %2; choose fewer fields, or save it as a "
-                                         ".docx or .odt document")
-                              .arg(kMaxTableColumns)
-                              .arg(shape->columns));
-    }
-    const std::vector<std::string> papxs = shape ? tablePapxs(*shape) : std::vector<std::string>{kNormalPapx};
-    // A table's rows have a paragraph per cell and one for the row's end, and
-    // a paragraph follows the table.
-    const std::uint64_t paragraphs = shape ? shape->rows * (shape->columns + 1) + 2 : paragraphBound(content);
+// The paragraph count the text will give (DocumentText.h): one per line, at
+// least one; one more for a text that does not end in a line end. A table's
+// rows have a paragraph per cell and one for the row's end, and a paragraph
+// follows the table.
+std::uint64_t paragraphBound(const DocumentContent& content, const std::optional<TableShape>& shape) {
+    if (shape)
+        return shape->rows * (shape->columns + 1) + 2;
+    std::uint64_t lines = 0;
+    for (const TextSnapshot& text : content.texts)
+        lines += text.lineCount();
+    return lines + 1;
+}
+
+// The paragraph pages to reserve before the text: enough for every paragraph
+// it can have.
+std::uint64_t reservedPapxPages(const DocumentContent& content, const std::optional<TableShape>& shape,
+                                const std::vector<std::string>& papxs) {
     const std::uint32_t runsPerPage = PapxPages::runsPerPage(papxs);
-    const std::uint64_t reservedPages = (paragraphs + runsPerPage - 1) / runsPerPage;
-    const std::uint64_t textStart = kPapxPagesOffset + reservedPages * kPageSize;
-    if (textStart >= options_.maxStreamBytes)
-        tooLarge();
+    return (paragraphBound(content, shape) + runsPerPage - 1) / runsPerPage;
+}
 
-    GsfDeviceOutput sink(device);
+GsfOutfilePtr newCompoundFile(const GsfDeviceOutput& sink) {
     GsfOutfilePtr file(gsf_outfile_msole_new(sink.get()));
     if (!file)
         throw Failure(QStringLiteral("Could not start the compound file"));
     gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(file.get()), kWordClassId.data());
+    return file;
+}
 
-    // The WordDocument stream: room for the FIB and the property pages, then the text.
-    const GsfOutputPtr stream = NewGsfChild(file.get(), "WordDocument");
-    {
-        const std::string zeros(64 * kPageSize, '\0');
-        for (std::uint64_t left = textStart; left > 0;) {
-            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(left, zeros.size()));
-            WriteGsf(stream.get(), std::string_view(zeros).substr(0, piece), sink);
-            left -= piece;
-        }
+// Room for the FIB and the property pages, before the text.
+void writeZeros(GsfOutput* stream, const GsfDeviceOutput& sink, std::uint64_t count) {
+    const std::string zeros(64 * kPageSize, '\0');
+    for (std::uint64_t left = count; left > 0;) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(left, zeros.size()));
+        WriteGsf(stream, std::string_view(zeros).substr(0, piece), sink);
+        left -= piece;
     }
-    PapxPages pages(static_cast<std::uint32_t>(textStart), static_cast<std::uint32_t>(reservedPages), papxs);
-    std::optional<TextLayout> lines;
-    std::optional<TableHandler<TextLayout>> rows;
-    if (shape) {
-        rows.emplace(*shape, stream.get(), sink, options_, static_cast<std::uint32_t>(textStart), pages);
-        rows->begin();
-        readText(content, *rows);
-        rows->TextLayout::paragraphEnd();  // a document never ends in a table
-    } else {
-        lines.emplace(stream.get(), sink, options_, static_cast<std::uint32_t>(textStart), pages);
-        readText(content, *lines);
-    }
-    TextLayout& layout = shape ? static_cast<TextLayout&>(*rows) : *lines;
+}
+
+// What the text left in the stream.
+struct WrittenText {
+    std::uint32_t end;
+    std::uint32_t characterCount;
+    std::vector<Piece> pieces;
+};
+
+WrittenText finishText(TextLayout& layout, PapxPages& pages) {
     layout.finish();
     pages.finish();
-    const std::uint32_t textEnd = layout.end();
+    return {layout.end(), layout.characterCount(), layout.pieces()};
+}
 
-    // After the text: the character page, the section properties, then zeros
-    // up to 4096 bytes, so that even a small document stream lies in the
-    // file's big sectors, like every document stream Word writes.
-    const std::uint32_t chpxOffset = (textEnd + kPageSize - 1) / kPageSize * kPageSize;
-    const std::uint32_t fcSepx = chpxOffset + kPageSize;
-    std::string tail(chpxOffset - textEnd, '\0');
-    tail += chpxPage(static_cast<std::uint32_t>(textStart), textEnd);
-    tail += sepx();
-    const std::uint64_t streamEnd = std::uint64_t{textEnd} + tail.size();
-    if (streamEnd > options_.maxStreamBytes)
+// The text, from textStart on, and the paragraph pages as they fill.
+WrittenText writeText(const DocumentContent& content, const std::optional<TableShape>& shape,
+                      GsfOutput* stream, const GsfDeviceOutput& sink, const DocWriter::Options& options,
+                      std::uint32_t textStart, PapxPages& pages) {
+    if (shape) {
+        TableHandler<TextLayout> rows(*shape, stream, sink, options, textStart, pages);
+        rows.begin();
+        readText(content, rows);
+        rows.TextLayout::paragraphEnd();  // a document never ends in a table
+        return finishText(rows, pages);
+    }
+    TextLayout lines(stream, sink, options, textStart, pages);
+    readText(content, lines);
+    return finishText(lines, pages);
+}
+
+// After the text: the character page, the section properties, then zeros
+// up to 4096 bytes, so that even a small document stream lies in the
+// file's big sectors, like every document stream Word writes.
+StreamLayout writeAfterText(GsfOutput* stream, const GsfDeviceOutput& sink, std::uint32_t textStart,
+                            const WrittenText& text, std::uint64_t maxStreamBytes) {
+    const std::uint32_t chpxOffset = (text.end + kPageSize - 1) / kPageSize * kPageSize;
+    StreamLayout layout;
+    layout.textStart = textStart;
+    layout.textEnd = text.end;
+    layout.characterCount = text.characterCount;
+    layout.chpxPage = chpxOffset / kPageSize;
+    layout.fcSepx = chpxOffset + kPageSize;
+    std::string tail(chpxOffset - text.end, '\0');
+    tail += ChpxPage(textStart, text.end);
+    tail += Sepx();
+    layout.streamEnd = std::uint64_t{text.end} + tail.size();
+    if (layout.streamEnd > maxStreamBytes)
         tooLarge();
-    if (streamEnd < 4096)
-        tail.append(static_cast<std::size_t>(4096 - streamEnd), '\0');
-    WriteGsf(stream.get(), tail, sink);
+    if (layout.streamEnd < kMiniStreamCutoff)
+        tail.append(static_cast<std::size_t>(kMiniStreamCutoff - layout.streamEnd), '\0');
+    WriteGsf(stream, tail, sink);
+    return layout;
+}
 
-    // The table stream, built whole: its size grows with the pieces and the
-    // pages, not with the text.
-    std::string table;
-    std::array<std::pair<std::uint32_t, std::uint32_t>, kFcLcbCount> fcLcb{};
-    const auto add = [&](FcLcb index, const std::string& data) {
-        fcLcb[index] = {static_cast<std::uint32_t>(table.size()), static_cast<std::uint32_t>(data.size())};
-        table += data;
-    };
-    add(kStshf, stylesheet());
-    fcLcb[kStshfOrig] = fcLcb[kStshf];
-    {
-        std::string plcfSed;
-        put32(plcfSed, 0);
-        put32(plcfSed, layout.characterCount());
-        put16(plcfSed, 0);  // fn
-        put32(plcfSed, fcSepx);
-        put16(plcfSed, 0);            // fnMpr
-        put32(plcfSed, 0xFFFFFFFFu);  // fcMpr
-        add(kPlcfSed, plcfSed);
-    }
-    const std::uint32_t chpxPn = chpxOffset / kPageSize;
-    const std::uint32_t papxPn = kPapxPagesOffset / kPageSize;
-    {
-        std::string plcfBteChpx;
-        put32(plcfBteChpx, static_cast<std::uint32_t>(textStart));
-        put32(plcfBteChpx, textEnd);
-        put32(plcfBteChpx, chpxPn);
-        add(kPlcfBteChpx, plcfBteChpx);
-    }
-    {
-        std::string plcfBtePapx;
-        for (const std::uint32_t fc : pages.pageStarts())
-            put32(plcfBtePapx, fc);
-        put32(plcfBtePapx, pages.end());
-        for (std::uint32_t i = 0; i < pages.pageCount(); ++i)
-            put32(plcfBtePapx, papxPn + i);
-        add(kPlcfBtePapx, plcfBtePapx);
-    }
-    add(kSttbfFfn, fontTable());
-    add(kDop, documentProperties(content));
-    {
-        // The associated strings (template, title, author...): 18, all empty,
-        // as Word writes them for a new document.
-        std::string sttbfAssoc;
-        put16(sttbfAssoc, 0xFFFF);  // extended: 16-bit characters
-        put16(sttbfAssoc, 18);
-        put16(sttbfAssoc, 0);  // no extra data
-        sttbfAssoc.append(2 * 18, '\0');
-        add(kSttbfAssoc, sttbfAssoc);
-    }
-    add(kClx, pieceTable(layout.pieces(), layout.characterCount()));
-
-    // Back to the start: the last paragraph pages, then the FIB.
+// Back to the start: the last paragraph pages, then the FIB.
+void writeStreamStart(GsfOutput* stream, const GsfDeviceOutput& sink, const PapxPages& pages,
+                      const std::string& fib) {
     if (!pages.readyPages().empty()) {
-        SeekGsf(stream.get(), pages.readyOffset(), sink);
-        WriteGsf(stream.get(), pages.readyPages(), sink);
+        SeekGsf(stream, pages.readyOffset(), sink);
+        WriteGsf(stream, pages.readyPages(), sink);
     }
+    SeekGsf(stream, 0, sink);
+    WriteGsf(stream, fib, sink);
+}
 
-    std::string fib(kFibArea, '\0');
-    set16(fib, 0, 0xA5EC);                                  // wIdent
-    set16(fib, 2, 0x00C1);                                  // nFib: Word 97 and later
-    set16(fib, 6, 0x0409);                                  // lid: English (US)
-    set16(fib, 10, 0x0200 | 0x1000);                        // fWhichTblStm: 1Table; fExtChar
-    set16(fib, 12, 0x00BF);                                 // nFibBack
-    set32(fib, 24, static_cast<std::uint32_t>(textStart));  // where the text lies, as Word 97 noted it
-    set32(fib, 28, textEnd);
-    set16(fib, 32, 14);  // csw: FibRgW97
-    set16(fib, 62, 22);  // cslw: FibRgLw97
-    constexpr std::size_t kRgLw = 64;
-    set32(fib, kRgLw + 0, static_cast<std::uint32_t>(streamEnd));  // cbMac
-    set32(fib, kRgLw + 12, layout.characterCount());               // ccpText
-    // Where the property pages lie, as Word 97 noted it too.
-    set32(fib, kRgLw + 44, chpxPn);
-    set32(fib, kRgLw + 48, chpxPn);
-    set32(fib, kRgLw + 52, 1);
-    set32(fib, kRgLw + 56, papxPn);
-    set32(fib, kRgLw + 60, papxPn);
-    set32(fib, kRgLw + 64, pages.pageCount());
-    set16(fib, 152, kFcLcbCount);
-    for (std::size_t i = 0; i < fcLcb.size(); ++i) {
-        set32(fib, 154 + 8 * i, fcLcb[i].first);
-        set32(fib, 158 + 8 * i, fcLcb[i].second);
-    }
-    // cswNew (at 898) stays 0: no newer FIB parts.
-    SeekGsf(stream.get(), 0, sink);
-    WriteGsf(stream.get(), fib, sink);
+}  // namespace
+
+}  // namespace doc
+
+void DocWriter::write(const DocumentContent& content, QIODevice& device) const {
+    const std::optional<TableShape> shape = doc::measureTable(content);
+    const std::vector<std::string> papxs = shape ? doc::TablePapxs(*shape) : doc::LinePapxs();
+    const std::uint64_t reservedPages = doc::reservedPapxPages(content, shape, papxs);
+    const std::uint64_t textStart = doc::kPapxPagesOffset + reservedPages * doc::kPageSize;
+    if (textStart >= options_.maxStreamBytes)
+        doc::tooLarge();
+
+    GsfDeviceOutput sink(device);
+    const GsfOutfilePtr file = doc::newCompoundFile(sink);
+    // The WordDocument stream: room for the FIB and the property pages, then the text.
+    const GsfOutputPtr stream = NewGsfChild(file.get(), "WordDocument");
+    doc::writeZeros(stream.get(), sink, textStart);
+    doc::PapxPages pages(static_cast<std::uint32_t>(textStart), static_cast<std::uint32_t>(reservedPages),
+                         papxs);
+    const doc::WrittenText text = doc::writeText(content, shape, stream.get(), sink, options_,
+                                                 static_cast<std::uint32_t>(textStart), pages);
+    const doc::StreamLayout layout = doc::writeAfterText(
+        stream.get(), sink, static_cast<std::uint32_t>(textStart), text, options_.maxStreamBytes);
+    const doc::DocumentDescription description = doc::DescribeDocument(content, layout, text.pieces, pages);
+    doc::writeStreamStart(stream.get(), sink, pages, description.fib);
     CloseGsf(stream.get(), sink);
 
     const GsfOutputPtr tableStream = NewGsfChild(file.get(), "1Table");
-    WriteGsf(tableStream.get(), table, sink);
+    WriteGsf(tableStream.get(), description.tableStream, sink);
     CloseGsf(tableStream.get(), sink);
     CloseGsf(GSF_OUTPUT(file.get()), sink);
 }

@@ -38,6 +38,9 @@ namespace qm {
 // The format addresses its text with 32-bit positions (8-bit pieces with
 // 29-bit ones): a document that does not fit is refused with a qm::Failure
 // rather than written damaged.
+//
+// DocProperties.h builds the property pages and the section properties,
+// DocTableStream.h the FIB and the table stream.
 class DocWriter : public DocumentWriter {
   public:
     struct Options {

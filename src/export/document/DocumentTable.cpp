@@ -47,8 +47,6 @@ class Lengths {
     std::uint64_t line_ = 0;
 };
 
-struct Measured {};
-
 }  // namespace
 
 bool HasTableRows(const DocumentContent& content) {
@@ -68,14 +66,10 @@ TableShape MeasureTable(const DocumentContent& content) {
     shape.lengths.assign(shape.columns, 0);
     Lengths lengths(shape);
     StoredTextReader<Lengths> reader(lengths);
-    try {
-        ForEachStoredPiece(content.texts, 16 * 1024, [&](std::string_view piece) {
-            reader.feed(piece);
-            if (lengths.rows >= TableShape::kMeasuredRows)
-                throw Measured{};
-        });
-    } catch (const Measured&) {
-    }
+    ForEachStoredPieceWhile(content.texts, 16 * 1024, [&](std::string_view piece) {
+        reader.feed(piece);
+        return lengths.rows < TableShape::kMeasuredRows;  // the first rows are enough
+    });
     return shape;
 }
 

@@ -102,10 +102,6 @@ constexpr char kAppProperties[] =
 constexpr char kDocumentStart[] =
     "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body>";
 
-// Raised when the document part outgrows 32-bit sizes in an entry written
-// without room for ZIP64 ones.
-struct NeedsZip64 {};
-
 std::string part(const char* xml) {
     return std::string(kXmlDeclaration) + xml;
 }
@@ -175,17 +171,16 @@ void OoxmlWriter::write(const DocumentContent& content, QIODevice& device) const
     const qint64 start = device.pos();
     const bool canRestart = start == 0 && (qobject_cast<QFileDevice*>(&device) != nullptr ||
                                            qobject_cast<QBuffer*>(&device) != nullptr);
-    try {
-        writePackage(content, table ? &*table : nullptr, device, mightNeedZip64 && !canRestart);
-    } catch (const NeedsZip64&) {
-        if (!canRestart || !truncate(device))
-            throw Failure(QStringLiteral("The document grew too large to be written here"));
-        writePackage(content, table ? &*table : nullptr, device, true);
-    }
+    const TableShape* const shape = table ? &*table : nullptr;
+    if (writePackage(content, shape, device, mightNeedZip64 && !canRestart) == Package::Written)
+        return;
+    if (!canRestart || !truncate(device))
+        throw Failure(QStringLiteral("The document grew too large to be written here"));
+    writePackage(content, shape, device, true);  // with ZIP64 sizes it always ends Written
 }
 
-void OoxmlWriter::writePackage(const DocumentContent& content, const TableShape* table, QIODevice& device,
-                               bool zip64) const {
+OoxmlWriter::Package OoxmlWriter::writePackage(const DocumentContent& content, const TableShape* table,
+                                               QIODevice& device, bool zip64) const {
     const int threads = options_.threads > 0
                             ? options_.threads
                             : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -206,25 +201,30 @@ void OoxmlWriter::writePackage(const DocumentContent& content, const TableShape*
     zip.beginRawEntry("word/document.xml", options_.level, zip64);
     ParallelDeflater deflater(options_.level, threads,
                               [&zip](std::string_view compressed) { zip.writeRaw(compressed); });
-    const auto checkSize = [&] {
-        if (!zip64 && deflater.inputBytes() > options_.zip64Threshold)
-            throw NeedsZip64{};
-    };
+    // Whether the document part so far fits the entry's sizes.
+    const auto fits = [&] { return zip64 || deflater.inputBytes() <= options_.zip64Threshold; };
     deflater.block().append(kXmlDeclaration).append(kDocumentStart);
     BodyXmlBuilder body = table ? BodyXmlBuilder(*table) : BodyXmlBuilder();
-    ForEachStoredPiece(content.texts, kStoredPieceSize, [&](std::string_view piece) {
-        body.feed(piece, deflater.block());
-        if (deflater.block().size() >= ParallelDeflater::kBlockSize) {
-            checkSize();
+    const bool bodyFits =
+        ForEachStoredPieceWhile(content.texts, kStoredPieceSize, [&](std::string_view piece) {
+            body.feed(piece, deflater.block());
+            if (deflater.block().size() < ParallelDeflater::kBlockSize)
+                return true;
+            if (!fits())
+                return false;
             deflater.submit();
-        }
-    });
+            return true;
+        });
+    if (!bodyFits)
+        return Package::NeedsZip64;
     body.finish(deflater.block());
     deflater.block().append(sectionProperties());
-    checkSize();
+    if (!fits())
+        return Package::NeedsZip64;
     deflater.finish();
     zip.endRawEntry(deflater.inputBytes(), deflater.crc());
     zip.finish();
+    return Package::Written;
 }
 
 }  // namespace qm

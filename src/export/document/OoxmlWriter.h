@@ -39,8 +39,13 @@ class OoxmlWriter : public DocumentWriter {
     void write(const DocumentContent& content, QIODevice& device) const override;
 
   private:
-    void writePackage(const DocumentContent& content, const TableShape* table, QIODevice& device,
-                      bool zip64) const;
+    // How an attempt at the package ended: written whole, or abandoned (the
+    // device holding part of a package) because the document part outgrew
+    // 32-bit sizes in an entry written without room for ZIP64 ones.
+    enum class Package { Written, NeedsZip64 };
+
+    Package writePackage(const DocumentContent& content, const TableShape* table, QIODevice& device,
+                         bool zip64) const;
 
     Options options_;
 };

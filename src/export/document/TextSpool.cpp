@@ -83,8 +83,9 @@ struct SpoolFile {
         }
     }
 
-    // Reads [0, length) in pieces.
-    void readAll(std::uint64_t length, const std::function<void(std::string_view)>& sink) const {
+    // Reads [0, length) in pieces, until sink returns false; returns whether
+    // it read to the end.
+    bool readWhile(std::uint64_t length, const std::function<bool(std::string_view)>& sink) const {
         const auto buffer = std::make_unique<char[]>(kReadChunkSize);
         std::uint64_t offset = 0;
         while (offset < length) {
@@ -98,9 +99,11 @@ struct SpoolFile {
             }
             if (got == 0)
                 fail("read", EIO);  // shorter than what was written: the file was tampered with
-            sink(std::string_view(buffer.get(), static_cast<std::size_t>(got)));
+            if (!sink(std::string_view(buffer.get(), static_cast<std::size_t>(got))))
+                return false;
             offset += static_cast<std::uint64_t>(got);
         }
+        return true;
     }
 };
 
@@ -144,18 +147,22 @@ class StoredDecoder {
     bool pendingEscape_ = false;
 };
 
-void readStoredParts(const detail::SpoolFile* file, std::uint64_t fileBytes, std::string_view memory,
-                     const std::function<void(std::string_view)>& sink) {
-    if (file != nullptr && fileBytes > 0)
-        file->readAll(fileBytes, sink);
-    if (!memory.empty())
-        sink(memory);
+// Hands the stored bytes to sink until it returns false; returns whether it
+// read them all.
+bool readStoredParts(const detail::SpoolFile* file, std::uint64_t fileBytes, std::string_view memory,
+                     const std::function<bool(std::string_view)>& sink) {
+    if (file != nullptr && fileBytes > 0 && !file->readWhile(fileBytes, sink))
+        return false;
+    return memory.empty() || sink(memory);
 }
 
 void readPlainParts(const detail::SpoolFile* file, std::uint64_t fileBytes, std::string_view memory,
                     const std::function<void(std::string_view)>& sink) {
     StoredDecoder decoder(sink);
-    readStoredParts(file, fileBytes, memory, [&](std::string_view chunk) { decoder.feed(chunk); });
+    readStoredParts(file, fileBytes, memory, [&](std::string_view chunk) {
+        decoder.feed(chunk);
+        return true;
+    });
 }
 
 // True when the stored form of the line differs from the line: it holds a CR LF
@@ -331,7 +338,15 @@ void TextSnapshot::read(const std::function<void(std::string_view chunk)>& sink)
 }
 
 void TextSnapshot::readStored(const std::function<void(std::string_view chunk)>& sink) const {
-    readStoredParts(file_.get(), fileBytes_, memory_ ? std::string_view(*memory_) : std::string_view(), sink);
+    readStoredWhile([&](std::string_view chunk) {
+        sink(chunk);
+        return true;
+    });
+}
+
+bool TextSnapshot::readStoredWhile(const std::function<bool(std::string_view chunk)>& sink) const {
+    return readStoredParts(file_.get(), fileBytes_, memory_ ? std::string_view(*memory_) : std::string_view(),
+                           sink);
 }
 
 std::string TextSnapshot::toString() const {

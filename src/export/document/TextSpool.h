@@ -94,6 +94,8 @@ class TextSnapshot {
     void read(const std::function<void(std::string_view chunk)>& sink) const;
     // The stored form (see TextSpool::kEscape), for the document writers.
     void readStored(const std::function<void(std::string_view chunk)>& sink) const;
+    // The same until sink returns false; returns whether it read to the end.
+    bool readStoredWhile(const std::function<bool(std::string_view chunk)>& sink) const;
     std::string toString() const;
 
   private:
@@ -111,18 +113,33 @@ class TextSnapshot {
 inline constexpr std::size_t kStoredPieceSize = 64 * 1024;
 
 // Hands the stored form of every text to feed, in document order, in pieces of
-// at most maxPiece bytes, so a writer's buffers stay small whatever the chunks.
+// at most maxPiece bytes, so a writer's buffers stay small whatever the chunks,
+// for as long as feed returns true. Returns false when feed stopped the reading.
 template <class Texts, class Feed>
-void ForEachStoredPiece(const Texts& texts, std::size_t maxPiece, Feed&& feed) {
+bool ForEachStoredPieceWhile(const Texts& texts, std::size_t maxPiece, Feed&& feed) {
     for (const TextSnapshot& text : texts) {
-        text.readStored([&](std::string_view chunk) {
+        const bool readToEnd = text.readStoredWhile([&](std::string_view chunk) {
             while (!chunk.empty()) {
                 const std::string_view piece = chunk.substr(0, maxPiece);
                 chunk.remove_prefix(piece.size());
-                feed(piece);
+                if (!feed(piece))
+                    return false;
             }
+            return true;
         });
+        if (!readToEnd)
+            return false;
     }
+    return true;
+}
+
+// The same for a feed that takes every piece.
+template <class Texts, class Feed>
+void ForEachStoredPiece(const Texts& texts, std::size_t maxPiece, Feed&& feed) {
+    ForEachStoredPieceWhile(texts, maxPiece, [&](std::string_view piece) {
+        feed(piece);
+        return true;
+    });
 }
 
 // Feeds one piece of stored text to a converter that leaves an undecided

@@ -1,0 +1,197 @@
+#include "DocProperties.h"
+
+#include "DocumentTable.h"
+#include "shell/Failure.h"
+
+#include <QLocale>
+#include <algorithm>
+#include <array>
+
+namespace qm::doc {
+
+namespace {
+
+// A property page (FKP) ends in its run count (crun), in its last byte.
+constexpr std::uint32_t kFkpCrun = kPageSize - 1;
+
+// A paragraph page holds, from its start, the FCs of its runs (4 bytes each,
+// one more than runs) and a 13-byte BX per run; from its end, before the run
+// count in its last byte, the PAPXs its runs use, each once, on even offsets.
+constexpr std::uint32_t kPapxEnd = 510;
+constexpr std::size_t kFcBytes = 4;
+constexpr std::size_t kPheBytes = 12;            // a BX's paragraph height, left empty
+constexpr std::size_t kBxBytes = 1 + kPheBytes;  // the PAPX's offset in words, then the PHE
+
+// The paragraph properties of plain text: style 0 ("Normal"), nothing else
+// (cb 0, cb' 1, istd 0).
+const std::string kNormalPapx("\0\1\0\0", 4);
+
+// Single property modifiers (sprms) and their operands.
+constexpr std::uint16_t kSprmSXaPage = 0xB01F;
+constexpr std::uint16_t kSprmSYaPage = 0xB020;
+constexpr std::uint16_t kSprmSDxaLeft = 0xB021;
+constexpr std::uint16_t kSprmSDxaRight = 0xB022;
+constexpr std::uint16_t kSprmSDyaTop = 0x9023;
+constexpr std::uint16_t kSprmSDyaBottom = 0x9024;
+constexpr std::uint16_t kSprmSDyaHdrTop = 0xB017;
+constexpr std::uint16_t kSprmSDyaHdrBottom = 0xB018;
+constexpr std::uint16_t kSprmPFInTable = 0x2416;
+constexpr std::uint16_t kSprmPFTtp = 0x2417;  // the row's end mark
+constexpr std::uint16_t kSprmPItap = 0x6649;  // table depth
+constexpr std::uint16_t kSprmTDxaGapHalf = 0x9602;
+constexpr std::uint16_t kSprmTTableBorders80 = 0xD605;
+constexpr std::uint16_t kSprmTDefTable = 0xD608;
+constexpr std::uint16_t kSprmTTableHeader = 0x3404;
+
+// PapxInFkp: istd and grpprl with their size in front.
+std::string papxInFkp(const std::string& istdAndGrpprl) {
+    std::string out;
+    if (istdAndGrpprl.size() % 2 == 1) {
+        put8(out, static_cast<std::uint8_t>((istdAndGrpprl.size() + 1) / 2));  // 2 cb - 1 bytes follow
+    } else {
+        put8(out, 0);
+        put8(out, static_cast<std::uint8_t>(istdAndGrpprl.size() / 2));  // 2 cb' bytes follow
+    }
+    return out + istdAndGrpprl;
+}
+
+// The properties of a table's row: its cell edges, the space between text and
+// cell edge, thin black borders (sprms to add to a cell's).
+void putRowProperties(std::string& grpprl, const TableShape& shape) {
+    put16(grpprl, kSprmTDxaGapHalf);
+    put16(grpprl, 108);
+    put16(grpprl, kSprmTTableBorders80);
+    put8(grpprl, 24);
+    for (int edge = 0; edge < 6; ++edge) {  // top, left, bottom, right, inside horizontal and vertical
+        put8(grpprl, 4);                    // width: half a point, in eighths
+        put8(grpprl, 1);                    // single line
+        put8(grpprl, 1);                    // black
+        put8(grpprl, 0);
+    }
+    const std::vector<std::uint32_t> widths = ColumnWidths(shape, TextWidthTwips());
+    put16(grpprl, kSprmTDefTable);
+    put16(grpprl, static_cast<std::uint16_t>(1 + 2 * (widths.size() + 1) + 1));
+    put8(grpprl, static_cast<std::uint8_t>(widths.size()));
+    std::uint32_t edge = 0;
+    put16(grpprl, 0);
+    for (const std::uint32_t width : widths) {
+        edge += width;
+        put16(grpprl, static_cast<std::uint16_t>(edge));
+    }
+}
+
+}  // namespace
+
+std::uint32_t PapxPages::runsPerPage(const std::vector<std::string>& papxs) {
+    std::size_t all = 0;
+    for (const std::string& papx : papxs)
+        all += papx.size();
+    return static_cast<std::uint32_t>((kPapxEnd - kFcBytes - all) / (kFcBytes + kBxBytes));
+}
+
+void PapxPages::paragraphEnd(std::uint32_t fc) {
+    const Mark mark = marks_.front();
+    marks_.pop_front();
+    if (!fits(mark))
+        closePage();
+    ends_.push_back(fc);
+    endMarks_.push_back(mark);
+    if ((used_ & (1u << mark)) == 0) {
+        used_ |= 1u << mark;
+        usedBytes_ += papxs_[mark].size();
+    }
+}
+
+bool PapxPages::fits(Mark mark) const {
+    const std::size_t papxBytes = usedBytes_ + ((used_ & (1u << mark)) != 0 ? 0 : papxs_[mark].size());
+    const std::size_t runs = ends_.size() + 1;
+    return kFcBytes * (runs + 1) + kBxBytes * runs + papxBytes <= kPapxEnd;
+}
+
+void PapxPages::closePage() {
+    if (pageCount() == reservedPages_)
+        throw Failure(QStringLiteral("The document text has more paragraphs than it said"));
+    const std::size_t at = ready_.size();
+    ready_.resize(at + kPageSize, '\0');
+    char* const page = ready_.data() + at;
+    // The PAPXs the runs use, from the end of the page down.
+    std::array<std::uint32_t, 4> offsets{};
+    std::uint32_t offset = kPapxEnd;
+    for (std::size_t kind = 0; kind < papxs_.size(); ++kind) {
+        if ((used_ & (1u << kind)) == 0)
+            continue;
+        offset -= static_cast<std::uint32_t>(papxs_[kind].size());
+        offsets[kind] = offset;
+        std::copy(papxs_[kind].begin(), papxs_[kind].end(), page + offset);
+    }
+    std::string header;
+    put32(header, pageStart_);
+    for (const std::uint32_t fc : ends_)
+        put32(header, fc);
+    for (const Mark mark : endMarks_) {
+        put8(header, static_cast<std::uint8_t>(offsets[mark] / 2));  // BX: the PAPX's offset in words
+        header.append(kPheBytes, '\0');                              // and an empty PHE
+    }
+    std::copy(header.begin(), header.end(), page);
+    page[kFkpCrun] = static_cast<char>(ends_.size());
+    pageStarts_.push_back(pageStart_);
+    pageStart_ = ends_.back();
+    ends_.clear();
+    endMarks_.clear();
+    used_ = 0;
+    usedBytes_ = 0;
+}
+
+std::vector<std::string> LinePapxs() {
+    return {kNormalPapx};
+}
+
+std::vector<std::string> TablePapxs(const TableShape& shape) {
+    std::string normal;
+    put16(normal, 0);  // istd: "Normal"
+    std::string cell = normal;
+    put16(cell, kSprmPFInTable);
+    put8(cell, 1);
+    put16(cell, kSprmPItap);
+    put32(cell, 1);
+    std::string row = cell;
+    put16(row, kSprmPFTtp);
+    put8(row, 1);
+    putRowProperties(row, shape);
+    std::string header = row;
+    put16(header, kSprmTTableHeader);
+    put8(header, 1);
+    return {kNormalPapx, papxInFkp(cell), papxInFkp(row), papxInFkp(header)};
+}
+
+std::string ChpxPage(std::uint32_t textStart, std::uint32_t textEnd) {
+    std::string page;
+    put32(page, textStart);
+    put32(page, textEnd);
+    put8(page, 0);  // no CHPX of its own
+    page.resize(kPageSize, '\0');
+    page[kFkpCrun] = 1;
+    return page;
+}
+
+std::string Sepx() {
+    const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
+    std::string grpprl;
+    const auto sprm = [&grpprl](std::uint16_t code, std::uint16_t operand) {
+        put16(grpprl, code);
+        put16(grpprl, operand);
+    };
+    sprm(kSprmSXaPage, letter ? 12240 : 11906);
+    sprm(kSprmSYaPage, letter ? 15840 : 16838);
+    sprm(kSprmSDxaLeft, 1440);
+    sprm(kSprmSDxaRight, 1440);
+    sprm(kSprmSDyaTop, 1440);
+    sprm(kSprmSDyaBottom, 1440);
+    sprm(kSprmSDyaHdrTop, 720);
+    sprm(kSprmSDyaHdrBottom, 720);
+    std::string out;
+    put16(out, static_cast<std::uint16_t>(grpprl.size()));
+    return out + grpprl;
+}
+
+}  // namespace qm::doc

@@ -1,0 +1,106 @@
+#pragma once
+
+// The properties of a Word 97-2003 document's text (DocWriter.h), as the
+// WordDocument stream holds them: the paragraph property pages, filled as the
+// text is written; the character property page; the section properties.
+
+#include "DocStream.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qm {
+
+struct TableShape;
+
+namespace doc {
+
+// Finished paragraph pages are written to their places in batches.
+inline constexpr std::size_t kPageBatch = 64;
+
+// The kinds of paragraph marks, each with its own paragraph properties.
+enum Mark : std::uint8_t {
+    kParagraphMark,  // text, or the paragraph after a table
+    kCellMark,       // a cell's end (0x07)
+    kRowMark,        // a row's end (0x07), with the row's properties
+    kHeaderRowMark,  // the same for the header row, marked to repeat on every page
+};
+
+// The paragraph property pages (PapxFkp): one run per paragraph, each ending
+// just after its paragraph mark, with the properties of its kind of mark
+// (papxs, indexed by Mark: PapxInFkp, an even number of bytes). Pages are
+// built as paragraphs end and handed out for writing in batches.
+class PapxPages {
+  public:
+    PapxPages(std::uint32_t firstFc, std::uint32_t reservedPages, std::vector<std::string> papxs)
+        : reservedPages_(reservedPages), pageStart_(firstFc), papxs_(std::move(papxs)) {}
+
+    // Runs a page holds at least, whichever of the PAPXs it has.
+    static std::uint32_t runsPerPage(const std::vector<std::string>& papxs);
+
+    // The kind of the next paragraph mark, told as the mark is written; its
+    // end comes through paragraphEnd later, in the same order.
+    void noteMark(Mark mark) { marks_.push_back(mark); }
+
+    void paragraphEnd(std::uint32_t fc);
+
+    // Closes the last, partly filled page.
+    void finish() {
+        if (!ends_.empty())
+            closePage();
+    }
+
+    // Finished pages not yet written, and the stream offset where they go.
+    bool batchReady() const { return ready_.size() >= kPageBatch * kPageSize; }
+    const std::string& readyPages() const { return ready_; }
+    std::uint64_t readyOffset() const {
+        return kPapxPagesOffset + std::uint64_t{kPageSize} * (pageCount() - ready_.size() / kPageSize);
+    }
+    void readyWritten() { ready_.clear(); }
+
+    std::uint32_t pageCount() const { return static_cast<std::uint32_t>(pageStarts_.size()); }
+    // The bin table's FCs: the first FC of every page, then the end of the last.
+    const std::vector<std::uint32_t>& pageStarts() const { return pageStarts_; }
+    std::uint32_t end() const { return pageStart_; }
+
+  private:
+    // Whether the page being filled takes one more run with this mark.
+    bool fits(Mark mark) const;
+    void closePage();
+
+    std::uint32_t reservedPages_;
+    std::uint32_t pageStart_;
+    std::vector<std::string> papxs_;
+    std::deque<Mark> marks_;           // of marks written whose ends have not come yet
+    std::vector<std::uint32_t> ends_;  // of the page being filled
+    std::vector<Mark> endMarks_;
+    unsigned used_ = 0;          // the marks of the page being filled, one bit each
+    std::size_t usedBytes_ = 0;  // the size of their PAPXs
+    std::vector<std::uint32_t> pageStarts_;
+    std::string ready_;
+};
+
+// The paragraph properties of plain text, by Mark: only the paragraph mark's,
+// style 0 ("Normal") and nothing else.
+std::vector<std::string> LinePapxs();
+// The paragraph properties of a table's marks, by Mark: every cell is in the
+// table (depth 1); the row mark also defines the row: its cell edges, the
+// space between text and cell edge, thin black borders, and for the header
+// row that it repeats on every page.
+std::vector<std::string> TablePapxs(const TableShape& shape);
+
+// The character property page: one run over the whole text, with the
+// paragraph style's properties.
+std::string ChpxPage(std::uint32_t textStart, std::uint32_t textEnd);
+
+// Section properties (a SEPX): the page size of the user's locale (Letter
+// where it measures in inches, A4 elsewhere) and one-inch margins, as in .docx
+// files.
+std::string Sepx();
+
+}  // namespace doc
+}  // namespace qm
