@@ -140,21 +140,28 @@ Cell RowGenerator::value(const Column& column, Kind kind) {
             g.bytes[8] = std::uint8_t((g.bytes[8] & 0x3F) | 0x80);
             return g;
         }
-        case ColumnType::Memo: {
-            QString note;
-            // Now and then a long one, stored on long-value pages.
-            const std::uint32_t sentences = below(1000) == 0 ? 150 + below(100) : 1 + below(4);
-            for (std::uint32_t s = 0; s < sentences; ++s) {
-                if (!note.isEmpty())
-                    note += s % 7 == 6 ? QStringLiteral("\r\n") : QStringLiteral(" ");
-                note += pick(kSentences, below(kSentences.size()));
-            }
-            return note;
-        }
+        case ColumnType::Memo:
+            return note();
         case ColumnType::Text:
             break;
     }
+    return words(kind).left(column.size);
+}
 
+// A memo of a few sentences; now and then a long one, stored on long-value pages.
+QString RowGenerator::note() {
+    QString note;
+    const std::uint32_t sentences = below(1000) == 0 ? 150 + below(100) : 1 + below(4);
+    for (std::uint32_t s = 0; s < sentences; ++s) {
+        if (!note.isEmpty())
+            note += s % 7 == 6 ? QStringLiteral("\r\n") : QStringLiteral(" ");
+        note += pick(kSentences, below(kSentences.size()));
+    }
+    return note;
+}
+
+// A text of the kind the column's name suggests.
+QString RowGenerator::words(Kind kind) {
     QString text;
     switch (kind) {
         case Kind::PersonName:
@@ -193,7 +200,7 @@ Cell RowGenerator::value(const Column& column, Kind kind) {
             }
         }
     }
-    return text.left(column.size);
+    return text;
 }
 
 }  // namespace qm::jetwriter

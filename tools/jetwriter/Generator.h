@@ -25,6 +25,8 @@ class RowGenerator {
     std::uint64_t random();
     std::uint32_t below(std::uint32_t bound);
     Cell value(const Column& column, Kind kind);
+    QString note();
+    QString words(Kind kind);
 
     Table table_;
     std::vector<Kind> kinds_;

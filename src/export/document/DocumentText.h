@@ -64,6 +64,13 @@ class StoredTextReader {
     // Without final, an incomplete CR, escape or UTF-8 sequence at the end is
     // left for the next piece.
     std::size_t convert(std::string_view stored, bool final);
+    // Where the run of bytes handed over in one call from s on ends.
+    static const std::uint8_t* runEnd(const std::uint8_t* s, const std::uint8_t* end);
+    // A control character or the spool's escape at s: the bytes it took, 0
+    // when it is undecided until the next piece.
+    std::size_t control(const std::uint8_t* s, const std::uint8_t* end, bool final);
+    // A character beyond ASCII (or bytes that are none) at s, likewise.
+    std::size_t nonAscii(const std::uint8_t* s, const std::uint8_t* end, bool final);
     void endParagraph() {
         handler_.paragraphEnd();
         ++paragraphs_;
@@ -77,99 +84,117 @@ class StoredTextReader {
 };
 
 template <class Handler>
+const std::uint8_t* StoredTextReader<Handler>::runEnd(const std::uint8_t* s, const std::uint8_t* end) {
+    if constexpr (kTakesRuns) {
+        // Printable ASCII and valid characters together, in one call.
+        for (;;) {
+            while (s < end && Handler::kInRun[*s])
+                ++s;
+            std::size_t length = 0;
+            char32_t code = 0;
+            if (s < end && *s >= 0x80 && utf8::Decode(s, end, length, code) == utf8::Sequence::Valid &&
+                !utf8::IsNonCharacter(code)) {
+                s += length;
+                continue;
+            }
+            return s;
+        }
+    } else {
+        while (s < end && *s >= 0x20 && *s <= 0x7F)
+            ++s;
+        return s;
+    }
+}
+
+template <class Handler>
+std::size_t StoredTextReader<Handler>::control(const std::uint8_t* s, const std::uint8_t* end, bool final) {
+    constexpr auto kEscape = static_cast<std::uint8_t>(TextSpool::kEscape);
+    const bool last = s + 1 == end;
+    if (*s == '\r') {
+        if (last && !final)
+            return 0;
+        if (!last && s[1] == '\n') {
+            endParagraph();
+            return 2;
+        }
+        handler_.lineBreak();
+    } else if (*s == '\n') {
+        handler_.lineBreak();
+    } else if (*s == '\t') {
+        handler_.tab();
+    } else if (*s == kEscape) {
+        if (last && !final)
+            return 0;
+        open_ = true;
+        if (!last && s[1] == '\n') {  // a value's own CR LF
+            handler_.lineBreak();
+            return 2;
+        }
+        if (!last && s[1] == TextSpool::kCellEnd) {
+            if constexpr (kTakesCells)
+                handler_.cellEnd();
+            else
+                handler_.tab();
+            return 2;
+        }
+        // A byte 0xFF of the text (escaped as two), or a stray escape:
+        // neither is UTF-8.
+        handler_.character(kReplacement, kReplacementUtf8);
+        return !last && s[1] == kEscape ? 2 : 1;
+    } else {  // another C0 control
+        handler_.character(kReplacement, kReplacementUtf8);
+    }
+    open_ = true;
+    return 1;
+}
+
+template <class Handler>
+std::size_t StoredTextReader<Handler>::nonAscii(const std::uint8_t* s, const std::uint8_t* end, bool final) {
+    std::size_t length = 0;
+    char32_t code = 0;
+    const utf8::Sequence sequence = utf8::Decode(s, end, length, code);
+    if (sequence == utf8::Sequence::Incomplete && !final)
+        return 0;
+    if (sequence == utf8::Sequence::Valid && !utf8::IsNonCharacter(code))
+        handler_.character(code, std::string_view(reinterpret_cast<const char*>(s), length));
+    else
+        handler_.character(kReplacement, kReplacementUtf8);
+    open_ = true;
+    return length;
+}
+
+template <class Handler>
 std::size_t StoredTextReader<Handler>::convert(std::string_view stored, bool final) {
     const auto* const begin = reinterpret_cast<const std::uint8_t*>(stored.data());
     const auto* const end = begin + stored.size();
     const auto* s = begin;
     constexpr auto kEscape = static_cast<std::uint8_t>(TextSpool::kEscape);
     while (s < end) {
-        const auto* const run = s;
-        if constexpr (kTakesRuns) {
-            // Printable ASCII and valid characters together, in one call.
-            for (;;) {
-                while (s < end && Handler::kInRun[*s])
-                    ++s;
-                std::size_t length = 0;
-                char32_t code = 0;
-                if (s < end && *s >= 0x80 && utf8::Decode(s, end, length, code) == utf8::Sequence::Valid &&
-                    !utf8::IsNonCharacter(code)) {
-                    s += length;
-                    continue;
-                }
-                break;
-            }
-        } else {
-            while (s < end && *s >= 0x20 && *s <= 0x7F)
-                ++s;
-        }
-        if (s > run) {
-            const std::string_view text(reinterpret_cast<const char*>(run),
-                                        static_cast<std::size_t>(s - run));
+        const auto* const run = runEnd(s, end);
+        if (run > s) {
+            const std::string_view text(reinterpret_cast<const char*>(s), static_cast<std::size_t>(run - s));
             if constexpr (kTakesRuns)
                 handler_.run(text);
             else
                 handler_.ascii(text);
             open_ = true;
+            s = run;
             if (s == end)
                 break;
         }
         const std::uint8_t c = *s;
+        std::size_t used = 1;
         if (kTakesRuns && c >= 0x20 && c <= 0x7F) {  // printable ASCII a run leaves out
             handler_.ascii(std::string_view(reinterpret_cast<const char*>(s), 1));
-            ++s;
             open_ = true;
-            continue;
-        }
-        if (c == '\r') {
-            if (s + 1 == end && !final)
-                break;
-            if (s + 1 < end && s[1] == '\n') {
-                endParagraph();
-                s += 2;
-                continue;
-            }
-            handler_.lineBreak();
-            ++s;
-        } else if (c == '\n') {
-            handler_.lineBreak();
-            ++s;
-        } else if (c == '\t') {
-            handler_.tab();
-            ++s;
-        } else if (c == kEscape) {
-            if (s + 1 == end && !final)
-                break;
-            if (s + 1 < end && s[1] == '\n') {  // a value's own CR LF
-                handler_.lineBreak();
-                s += 2;
-            } else if (s + 1 < end && s[1] == TextSpool::kCellEnd) {
-                if constexpr (kTakesCells)
-                    handler_.cellEnd();
-                else
-                    handler_.tab();
-                s += 2;
-            } else {
-                // A byte 0xFF of the text (escaped as two), or a stray escape:
-                // neither is UTF-8.
-                handler_.character(kReplacement, kReplacementUtf8);
-                s += s + 1 < end && s[1] == kEscape ? 2 : 1;
-            }
-        } else if (c < 0x20) {
-            handler_.character(kReplacement, kReplacementUtf8);
-            ++s;
+        } else if (c < 0x20 || c == kEscape) {
+            used = control(s, end, final);
         } else {
-            std::size_t length = 0;
-            char32_t code = 0;
-            const utf8::Sequence sequence = utf8::Decode(s, end, length, code);
-            if (sequence == utf8::Sequence::Incomplete && !final)
-                break;
-            if (sequence == utf8::Sequence::Valid && !utf8::IsNonCharacter(code))
-                handler_.character(code, std::string_view(reinterpret_cast<const char*>(s), length));
-            else
-                handler_.character(kReplacement, kReplacementUtf8);
-            s += length;
+            used = nonAscii(s, end, final);
         }
-        open_ = true;
+        if (used == 0)
+            break;  // undecided until the next piece
+        s += used;
     }
     return static_cast<std::size_t>(s - begin);
 }
