@@ -8,12 +8,12 @@
 #include "export/document/NativeWord.h"
 #include "pages/KeychainSecretStore.h"
 #include "pages/QtDialogs.h"
+#include "pages/Texts.h"
 #include "pages/Wizard.h"
 #include "shell/BuildConfig.h"
 #include "shell/FileSystem.h"
 #include "shell/Settings.h"
 #include "shell/TerminationRequests.h"
-#include "shell/Texts.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

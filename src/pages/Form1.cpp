@@ -2,10 +2,10 @@
 
 #include "Form2.h"
 #include "database/Catalogue.h"
+#include "pages/StartUp.h"
+#include "pages/Texts.h"
 #include "pages/WordCheck.h"
 #include "shell/FileSystem.h"
-#include "shell/StartUp.h"
-#include "shell/Texts.h"
 
 #include <QEvent>
 #include <QGroupBox>

@@ -6,9 +6,9 @@
 #include "database/Ado.h"
 #include "database/Catalogue.h"
 #include "database/QueryText.h"
+#include "pages/StartUp.h"
+#include "pages/Texts.h"
 #include "shell/FileSystem.h"
-#include "shell/StartUp.h"
-#include "shell/Texts.h"
 
 #include <QCoreApplication>
 #include <QGroupBox>

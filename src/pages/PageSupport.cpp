@@ -1,6 +1,6 @@
 #include "PageSupport.h"
 
-#include "shell/StartUp.h"
+#include "pages/StartUp.h"
 
 #include <QAbstractScrollArea>
 #include <QCheckBox>

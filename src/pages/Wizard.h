@@ -2,7 +2,7 @@
 
 #include "database/ConnectionString.h"
 #include "export/document/WordAutomation.h"
-#include "shell/Dialogs.h"
+#include "pages/Dialogs.h"
 #include "shell/Settings.h"
 
 #include <QPointer>

@@ -5,7 +5,7 @@
 #include "common/TestSupport.h"
 #include "pages/KeychainSecretStore.h"
 #include "pages/QtDialogs.h"
-#include "shell/StartUp.h"
+#include "pages/StartUp.h"
 
 #include <sys/stat.h>
 #include <QApplication>
