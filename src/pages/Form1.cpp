@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 
 namespace qm {
 
@@ -147,8 +148,12 @@ void Form1::PushButton3_Click() {
         return;
     }
     proc.step(106, [&] {
+        // The names of line 100 fill page 2's list, here and in page 2's load
+        // when this makes page 2: the database is read once.
+        tableNamesOfNext_ = &tables;
+        const auto filled = qScopeGuard([this] { tableNamesOfNext_ = nullptr; });
         ListBoxTableList list(*wizard_.form2().List1);
-        AddTablesToAccessListbox(list, Text1->text(), Text2->text(), wizard_, wizard_.errors());
+        AddTablesToAccessListbox(list, tables, wizard_.errors());
     });
     proc.step(108, [&] { wizard_.Show(wizard_.form2()); });
     proc.step(110, [&] { wizard_.Hide(*this); });
