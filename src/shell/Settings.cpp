@@ -81,15 +81,21 @@ QString SettingsStore::ReadSetting(const QString& key, const QString& fallback) 
 }
 
 bool SettingsStore::WriteSetting(const QString& key, const QString& text) {
-    if (isSecret(key) && secrets_ && secrets_->takesSecrets()) {
-        // Kept until StoreSecrets(); restoring the stored one changes nothing.
-        if (knownSecret_ == text && !writingSecret_ && !file_->contains(qualified(key)))
-            pendingSecret_.reset();
-        else
-            pendingSecret_ = text;
-        return true;
+    if (!isSecret(key))
+        return writeToFile(key, text);
+    if (!secrets_ || !secrets_->takesSecrets()) {
+        // The file is the password's store: what was held back or handed to
+        // the secret store before is older and must never overwrite this.
+        pendingSecret_.reset();
+        writingSecret_.reset();
+        return writeToFile(key, text);
     }
-    return writeToFile(key, text);
+    // Kept until StoreSecrets(); restoring the stored one changes nothing.
+    if (knownSecret_ == text && !writingSecret_ && !file_->contains(qualified(key)))
+        pendingSecret_.reset();
+    else
+        pendingSecret_ = text;
+    return true;
 }
 
 void SettingsStore::StoreSecrets() {
@@ -110,7 +116,8 @@ void SettingsStore::StoreSecrets() {
             store->removeFromFile(texts::kKeyPassword);
         } else {
             store->knownSecret_.reset();
-            store->writeToFile(texts::kKeyPassword, value);
+            // The file keeps the newest password: one typed since, or this one.
+            store->writeToFile(texts::kKeyPassword, store->pendingSecret_.value_or(value));
         }
     });
 }
