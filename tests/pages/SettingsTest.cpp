@@ -225,6 +225,22 @@ TEST_F(Settings, APasswordTheKeyringDoesNotTakeInTimeStaysInTheFile) {
     EXPECT_EQ(modeOf(file()), static_cast<mode_t>(0600));
 }
 
+// A password the file holds (the keyring did not take it on an earlier run)
+// stays the newest copy there: a kill loses no keystroke.
+TEST_F(Settings, APasswordInTheFileTakesEveryKeystrokeAtOnce) {
+    {
+        SettingsStore earlier(file());
+        earlier.WriteSetting(texts::kKeyPassword, QStringLiteral("old"));
+    }
+    AcceptingSecrets keyring;
+    SettingsStore store(file(), &keyring);
+    for (const char* typed : {"n", "ne", "new"}) {
+        store.WriteSetting(texts::kKeyPassword, QString::fromLatin1(typed));
+        EXPECT_EQ(SettingsStore(file()).ReadSetting(texts::kKeyPassword), QString::fromLatin1(typed));
+    }
+    EXPECT_EQ(keyring.writes, 0) << "the keyring gets it when page 1 is left";
+}
+
 // Page 1 is left (the keyring's write of P1 starts), P2 is typed and held
 // back, the write fails, P23 is typed (the file is the store now), page 1 is
 // left again: nothing typed before P23 may overwrite it.
