@@ -3,7 +3,8 @@
 //   quillmerge [FILE]
 //
 // FILE, when given (a file manager's "Open with" passes it), is the database
-// page 1 starts with instead of the one saved from the last run.
+// page 1 starts with instead of the one saved from the last run; the saved
+// password comes with it only when it is that same database.
 
 #include "export/document/NativeWord.h"
 #include "pages/KeychainSecretStore.h"

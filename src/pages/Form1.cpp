@@ -5,9 +5,11 @@
 #include "pages/StartUp.h"
 #include "pages/Texts.h"
 #include "pages/WordCheck.h"
+#include "shell/Failure.h"
 #include "shell/FileSystem.h"
 
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +23,17 @@ namespace {
 
 constexpr double kLabelPoints = 9;
 constexpr double kButtonPoints = 9.75;
+
+// True when the settings' database is this file. Settings that cannot be
+// read count as true: the read of the password reports them (line 128).
+bool IsSavedDatabase(SettingsStore& settings, const QString& path) {
+    try {
+        const QString saved = settings.ReadSetting(texts::kKeyDatabase);
+        return !saved.isEmpty() && QFileInfo(saved).absoluteFilePath() == QFileInfo(path).absoluteFilePath();
+    } catch (const Failure&) {
+        return true;
+    }
+}
 
 }  // namespace
 
@@ -99,11 +112,26 @@ void Form1::Form_Load() {
     proc.step(102, [&] { ApplySkin(); });
     if (proc.condition(122, [&] { return FileExists(HandCursorPath(services.appDirectory)); }))
         proc.step(124, [&] { pointer().loadCustomImage(HandCursorPath(services.appDirectory)); });
+    // A database named on the command line takes the saved one's place; the
+    // saved password goes with the saved database only.
+    bool savedDatabase = true;
     proc.step(126, [&] {
-        Text1->setText(services.databaseToOpen.isEmpty() ? services.settings.ReadSetting(texts::kKeyDatabase)
-                                                         : services.databaseToOpen);
+        if (services.databaseToOpen.isEmpty()) {
+            Text1->setText(services.settings.ReadSetting(texts::kKeyDatabase));
+            return;
+        }
+        savedDatabase = IsSavedDatabase(services.settings, services.databaseToOpen);
+        Text1->setText(services.databaseToOpen);
     });
-    proc.step(128, [&] { Text2->setText(services.settings.ReadSetting(texts::kKeyPassword)); });
+    proc.step(128, [&] {
+        if (savedDatabase) {
+            Text2->setText(services.settings.ReadSetting(texts::kKeyPassword));
+            return;
+        }
+        // Stored empty as well: the named database is the saved one now.
+        Text2->clear();
+        Text2_Change();
+    });
     proc.step(130, [&] { setWindowTitle(texts::kProductName); });
     proc.step(130, [&] { setWindowIcon(ApplicationIcon()); });
     proc.step(130, [&] { SetApplicationTitle(); });
