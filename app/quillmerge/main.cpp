@@ -29,12 +29,20 @@ QString databaseFromArguments() {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Copies the records of one table of a Microsoft Access database into a document."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("The database to open instead of the last one used."),
                                  QStringLiteral("[FILE]"));
-    parser.process(QCoreApplication::arguments());  // --help, --version and errors end here
+    // Not process(): it ends a usage error with status 1.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "quillmerge: %s\n", qUtf8Printable(parser.errorText()));
+        std::exit(2);
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
+        parser.showHelp(0);
+    if (parser.isSet(version))
+        parser.showVersion();
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {
         std::fprintf(stderr, "quillmerge: give at most one database\n");
