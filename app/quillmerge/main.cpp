@@ -3,17 +3,18 @@
 //   quillmerge [FILE]
 //
 // FILE, when given (a file manager's "Open with" passes it), is the database
-// page 1 starts with instead of the one saved from the last run.
+// page 1 starts with instead of the one saved from the last run; the saved
+// password comes with it only when it is that same database.
 
 #include "export/document/NativeWord.h"
 #include "pages/KeychainSecretStore.h"
 #include "pages/QtDialogs.h"
+#include "pages/Texts.h"
 #include "pages/Wizard.h"
 #include "shell/BuildConfig.h"
 #include "shell/FileSystem.h"
 #include "shell/Settings.h"
 #include "shell/TerminationRequests.h"
-#include "shell/Texts.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -28,12 +29,20 @@ QString databaseFromArguments() {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Copies the records of one table of a Microsoft Access database into a document."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("The database to open instead of the last one used."),
                                  QStringLiteral("[FILE]"));
-    parser.process(QCoreApplication::arguments());  // --help, --version and errors end here
+    // Not process(): it ends a usage error with status 1.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "quillmerge: %s\n", qUtf8Printable(parser.errorText()));
+        std::exit(2);
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
+        parser.showHelp(0);
+    if (parser.isSet(version))
+        parser.showVersion();
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {
         std::fprintf(stderr, "quillmerge: give at most one database\n");

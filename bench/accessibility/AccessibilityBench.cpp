@@ -23,9 +23,9 @@
 #include "pages/Form3.h"
 #include "pages/Form4.h"
 #include "pages/PageSupport.h"
+#include "pages/Texts.h"
 #include "pages/Wizard.h"
 #include "shell/Settings.h"
-#include "shell/Texts.h"
 
 #include <QAccessible>
 #include <QApplication>

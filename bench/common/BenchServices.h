@@ -4,7 +4,7 @@
 // go to standard error, file dialogs are cancelled, and the end of the
 // program is only noted.
 
-#include "shell/Dialogs.h"
+#include "pages/Dialogs.h"
 
 #include <QString>
 #include <cstdio>

@@ -4,6 +4,8 @@
 #include "database/QueryText.h"
 #include "shell/FileSystem.h"
 
+#include <functional>
+
 namespace qm {
 
 namespace {
@@ -43,9 +45,11 @@ QStringList GetFieldNames(const DatabaseLocation& location, const QString& table
     return names;
 }
 
-void AddTablesToAccessListbox(TableList& list, const QString& path, const QString& password,
-                              const DatabaseLocation& location, ErrorSink& errors) {
-    (void)password;  // the password reaches the open through the connection string
+namespace {
+
+// AddTablesToAccessListbox with the names that readNames gives (line 102).
+void fillTableList(TableList& list, const std::function<std::optional<QStringList>()>& readNames,
+                   ErrorSink& errors) {
     Procedure proc(errors, kLocation);
     // The names read, and whether there was a file to read them from.
     QStringList names;
@@ -55,7 +59,7 @@ void AddTablesToAccessListbox(TableList& list, const QString& path, const QStrin
         found = true;
     });
     proc.step(102, [&] {
-        std::optional<QStringList> read = GetTableNames(path, location);
+        std::optional<QStringList> read = readNames();
         found = read.has_value();
         if (found)
             names = std::move(*read);
@@ -75,6 +79,21 @@ void AddTablesToAccessListbox(TableList& list, const QString& path, const QStrin
     proc.step(116, [&] { names.clear(); });
     if (proc.condition(118, [&] { return list.count() >= 1; }))
         proc.step(118, [&] { list.setCurrentIndex(0); });
+}
+
+}  // namespace
+
+void AddTablesToAccessListbox(TableList& list, const QString& path, const QString& password,
+                              const DatabaseLocation& location, ErrorSink& errors) {
+    (void)password;  // the password reaches the open through the connection string
+    fillTableList(
+        list, [&] { return GetTableNames(path, location); }, errors);
+}
+
+void AddTablesToAccessListbox(TableList& list, const std::optional<QStringList>& tableNames,
+                              ErrorSink& errors) {
+    fillTableList(
+        list, [&] { return tableNames; }, errors);
 }
 
 }  // namespace qm

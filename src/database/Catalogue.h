@@ -31,5 +31,9 @@ QStringList GetFieldNames(const DatabaseLocation& location, const QString& table
 // Reports failures to the sink as "Access.AddTablesToAccessListbox"; never throws.
 void AddTablesToAccessListbox(TableList& list, const QString& path, const QString& password,
                               const DatabaseLocation& location, ErrorSink& errors);
+// The same fill with names GetTableNames has just given for the path
+// (nothing: there was no file), so that they are not read a second time.
+void AddTablesToAccessListbox(TableList& list, const std::optional<QStringList>& tableNames,
+                              ErrorSink& errors);
 
 }  // namespace qm

@@ -2,17 +2,20 @@
 
 #include "Form2.h"
 #include "database/Catalogue.h"
+#include "pages/StartUp.h"
+#include "pages/Texts.h"
 #include "pages/WordCheck.h"
+#include "shell/Failure.h"
 #include "shell/FileSystem.h"
-#include "shell/StartUp.h"
-#include "shell/Texts.h"
 
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 
 namespace qm {
 
@@ -20,6 +23,17 @@ namespace {
 
 constexpr double kLabelPoints = 9;
 constexpr double kButtonPoints = 9.75;
+
+// True when the settings' database is this file. Settings that cannot be
+// read count as true: the read of the password reports them (line 128).
+bool IsSavedDatabase(SettingsStore& settings, const QString& path) {
+    try {
+        const QString saved = settings.ReadSetting(texts::kKeyDatabase);
+        return !saved.isEmpty() && QFileInfo(saved).absoluteFilePath() == QFileInfo(path).absoluteFilePath();
+    } catch (const Failure&) {
+        return true;
+    }
+}
 
 }  // namespace
 
@@ -98,11 +112,26 @@ void Form1::Form_Load() {
     proc.step(102, [&] { ApplySkin(); });
     if (proc.condition(122, [&] { return FileExists(HandCursorPath(services.appDirectory)); }))
         proc.step(124, [&] { pointer().loadCustomImage(HandCursorPath(services.appDirectory)); });
+    // A database named on the command line takes the saved one's place; the
+    // saved password goes with the saved database only.
+    bool savedDatabase = true;
     proc.step(126, [&] {
-        Text1->setText(services.databaseToOpen.isEmpty() ? services.settings.ReadSetting(texts::kKeyDatabase)
-                                                         : services.databaseToOpen);
+        if (services.databaseToOpen.isEmpty()) {
+            Text1->setText(services.settings.ReadSetting(texts::kKeyDatabase));
+            return;
+        }
+        savedDatabase = IsSavedDatabase(services.settings, services.databaseToOpen);
+        Text1->setText(services.databaseToOpen);
     });
-    proc.step(128, [&] { Text2->setText(services.settings.ReadSetting(texts::kKeyPassword)); });
+    proc.step(128, [&] {
+        if (savedDatabase) {
+            Text2->setText(services.settings.ReadSetting(texts::kKeyPassword));
+            return;
+        }
+        // Stored empty as well: the named database is the saved one now.
+        Text2->clear();
+        Text2_Change();
+    });
     proc.step(130, [&] { setWindowTitle(texts::kProductName); });
     proc.step(130, [&] { setWindowIcon(ApplicationIcon()); });
     proc.step(130, [&] { SetApplicationTitle(); });
@@ -147,8 +176,12 @@ void Form1::PushButton3_Click() {
         return;
     }
     proc.step(106, [&] {
+        // The names of line 100 fill page 2's list, here and in page 2's load
+        // when this makes page 2: the database is read once.
+        tableNamesOfNext_ = &tables;
+        const auto filled = qScopeGuard([this] { tableNamesOfNext_ = nullptr; });
         ListBoxTableList list(*wizard_.form2().List1);
-        AddTablesToAccessListbox(list, Text1->text(), Text2->text(), wizard_, wizard_.errors());
+        AddTablesToAccessListbox(list, tables, wizard_.errors());
     });
     proc.step(108, [&] { wizard_.Show(wizard_.form2()); });
     proc.step(110, [&] { wizard_.Hide(*this); });

@@ -2,6 +2,9 @@
 
 #include "WizardPage.h"
 
+#include <QStringList>
+#include <optional>
+
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -33,8 +36,15 @@ class Form1 : public WizardPage {
     void Text1_Change();
     void Text2_Change();
 
+    // While "Next >" fills page 2's list: the table names it read (nothing:
+    // no file). Otherwise nullptr.
+    const std::optional<QStringList>* tableNamesOfNext() const { return tableNamesOfNext_; }
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    const std::optional<QStringList>* tableNamesOfNext_ = nullptr;
 };
 
 }  // namespace qm

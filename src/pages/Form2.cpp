@@ -6,9 +6,9 @@
 #include "database/Ado.h"
 #include "database/Catalogue.h"
 #include "database/QueryText.h"
+#include "pages/StartUp.h"
+#include "pages/Texts.h"
 #include "shell/FileSystem.h"
-#include "shell/StartUp.h"
-#include "shell/Texts.h"
 
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -65,8 +65,12 @@ void Form2::Form_Load() {
     proc.step(110, [&] { setWindowTitle(texts::kProductName); });
     proc.step(112, [&] {
         ListBoxTableList list(*List1);
-        AddTablesToAccessListbox(list, wizard_.databasePath(), wizard_.databasePassword(), wizard_,
-                                 wizard_.errors());
+        // Made by page 1's "Next >": the names it has just read.
+        if (const std::optional<QStringList>* names = wizard_.form1().tableNamesOfNext())
+            AddTablesToAccessListbox(list, *names, wizard_.errors());
+        else
+            AddTablesToAccessListbox(list, wizard_.databasePath(), wizard_.databasePassword(), wizard_,
+                                     wizard_.errors());
     });
     proc.step(116, [&] { pointer().setPointer(MousePointer::Default); });
 }

@@ -4,9 +4,9 @@
 #include "Form2.h"
 #include "Form4.h"
 #include "export/ExportRun.h"
+#include "pages/StartUp.h"
+#include "pages/Texts.h"
 #include "shell/FileSystem.h"
-#include "shell/StartUp.h"
-#include "shell/Texts.h"
 
 #include <QFrame>
 #include <QHeaderView>

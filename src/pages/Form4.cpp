@@ -3,9 +3,9 @@
 #include "DataGrid.h"
 #include "Form3.h"
 #include "export/ExportRun.h"
+#include "pages/StartUp.h"
+#include "pages/Texts.h"
 #include "shell/FileSystem.h"
-#include "shell/StartUp.h"
-#include "shell/Texts.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

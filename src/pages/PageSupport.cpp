@@ -1,6 +1,6 @@
 #include "PageSupport.h"
 
-#include "shell/StartUp.h"
+#include "pages/StartUp.h"
 
 #include <QAbstractScrollArea>
 #include <QCheckBox>
@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -108,10 +109,24 @@ void PointerRule::watch(QWidget* widget, MousePointer pointer) {
 bool PointerRule::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) {
         const QVariant wanted = watched->property(kPointerProperty);
-        if (wanted.isValid() && pointer_ != MousePointer::Busy)
+        if (wanted.isValid() && pointer_ != MousePointer::Busy && !overWatchedChild(watched, event))
             setPointer(static_cast<MousePointer>(wanted.toInt()));
     }
     return QObject::eventFilter(watched, event);
+}
+
+bool PointerRule::overWatchedChild(QObject* watched, QEvent* event) {
+    // A move that a push button does not take goes on to the widgets around
+    // it, the page included: the pointer follows the innermost watched widget
+    // under the mouse, not the last one the move reached.
+    auto* widget = qobject_cast<QWidget*>(watched);
+    const auto* located = dynamic_cast<const QSinglePointEvent*>(event);
+    if (!widget || !located)
+        return false;
+    QWidget* under = widget->childAt(located->position().toPoint());
+    while (under && under != widget && !under->property(kPointerProperty).isValid())
+        under = under->parentWidget();
+    return under && under != widget;
 }
 
 void NormalizeFormColors(QWidget& page) {

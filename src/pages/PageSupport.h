@@ -65,6 +65,7 @@ class PointerRule : public QObject {
 
   private:
     void watch(QWidget* widget, MousePointer pointer);
+    static bool overWatchedChild(QObject* watched, QEvent* event);
 
     QWidget& page_;
     MousePointer pointer_ = MousePointer::Default;

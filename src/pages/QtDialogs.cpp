@@ -1,6 +1,6 @@
 #include "QtDialogs.h"
 
-#include "shell/StartUp.h"
+#include "pages/StartUp.h"
 
 #include <unistd.h>
 #include <QFileDialog>

@@ -3,7 +3,7 @@
 // The Qt side of the modal seams: message boxes, file dialogs, the end of the
 // program. The only place that opens a QMessageBox or a QFileDialog.
 
-#include "shell/Dialogs.h"
+#include "pages/Dialogs.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -5,7 +5,7 @@
 #include "Form3.h"
 #include "Form4.h"
 #include "PageSupport.h"
-#include "shell/Texts.h"
+#include "pages/Texts.h"
 
 #include <QCloseEvent>
 #include <QLineEdit>

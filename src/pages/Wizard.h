@@ -3,7 +3,7 @@
 #include "database/ConnectionString.h"
 #include "database/DatabaseSession.h"
 #include "export/document/WordAutomation.h"
-#include "shell/Dialogs.h"
+#include "pages/Dialogs.h"
 #include "shell/Settings.h"
 
 #include <QPointer>
@@ -33,7 +33,8 @@ struct WizardServices {
     ProgramLifetime& program;
     QString appDirectory;
     // A database named on the command line (what a file manager's "Open with"
-    // passes): page 1 starts with it instead of the saved path. Empty: none.
+    // passes): page 1 starts with it instead of the saved path, and with the
+    // saved password only when it is the saved path. Empty: none.
     QString databaseToOpen;
     ExportPacing* exportPacing = nullptr;  // when "Finish" lets the window in; nullptr: TimedPacing
 };

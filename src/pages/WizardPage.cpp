@@ -1,6 +1,6 @@
 #include "WizardPage.h"
 
-#include "shell/StartUp.h"
+#include "pages/StartUp.h"
 
 namespace qm {
 

@@ -1,6 +1,6 @@
 #include "WordCheck.h"
 
-#include "shell/Texts.h"
+#include "pages/Texts.h"
 
 namespace qm {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "export/document/WordAutomation.h"
-#include "shell/Dialogs.h"
+#include "pages/Dialogs.h"
 
 namespace qm {
 

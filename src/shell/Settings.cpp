@@ -68,7 +68,8 @@ QString SettingsStore::ReadSetting(const QString& key, const QString& fallback) 
     if (file_->status() == QSettings::FormatError || (info.exists() && !info.isReadable()))
         throw Failure(QStringLiteral("The settings file %1 cannot be read.").arg(fileName_));
     // A copy in the file is the newest value: it is only written when the
-    // secret store refused the value, and removed once the store takes it.
+    // secret store refused the value, takes every change while it is there,
+    // and is removed once the store takes the newest value.
     const QVariant inFile = file_->value(qualified(key));
     if (inFile.isValid())
         return inFile.toString();
@@ -81,15 +82,24 @@ QString SettingsStore::ReadSetting(const QString& key, const QString& fallback) 
 }
 
 bool SettingsStore::WriteSetting(const QString& key, const QString& text) {
-    if (isSecret(key) && secrets_ && secrets_->takesSecrets()) {
-        // Kept until StoreSecrets(); restoring the stored one changes nothing.
-        if (knownSecret_ == text && !writingSecret_ && !file_->contains(qualified(key)))
-            pendingSecret_.reset();
-        else
-            pendingSecret_ = text;
-        return true;
+    if (!isSecret(key))
+        return writeToFile(key, text);
+    if (!secrets_ || !secrets_->takesSecrets()) {
+        // The file is the password's store: what was held back or handed to
+        // the secret store before is older and must never overwrite this.
+        pendingSecret_.reset();
+        writingSecret_.reset();
+        return writeToFile(key, text);
     }
-    return writeToFile(key, text);
+    // Kept until StoreSecrets(); restoring the stored one changes nothing.
+    const bool inFile = file_->contains(qualified(key));
+    if (knownSecret_ == text && !writingSecret_ && !inFile)
+        pendingSecret_.reset();
+    else
+        pendingSecret_ = text;
+    // A copy in the file stays the newest value: it takes every change at
+    // once, until the secret store has taken the password.
+    return !inFile || writeToFile(key, text);
 }
 
 void SettingsStore::StoreSecrets() {
@@ -107,10 +117,13 @@ void SettingsStore::StoreSecrets() {
         store->writingSecret_.reset();
         if (stored) {
             store->knownSecret_ = value;
-            store->removeFromFile(texts::kKeyPassword);
+            // A copy in the file goes, unless it holds a newer password.
+            if (!store->pendingSecret_)
+                store->removeFromFile(texts::kKeyPassword);
         } else {
             store->knownSecret_.reset();
-            store->writeToFile(texts::kKeyPassword, value);
+            // The file keeps the newest password: one typed since, or this one.
+            store->writeToFile(texts::kKeyPassword, store->pendingSecret_.value_or(value));
         }
     });
 }

@@ -46,7 +46,10 @@ class SecretStore {
 // keyring) that would catch the rest of the keystrokes. StoreSecrets() hands
 // the last one over without waiting (the wizard calls it when page 1 is
 // left), FinishSecrets() at the end waits a little and keeps in the file what
-// the store did not take by then, so nothing typed is lost.
+// the store did not take by then, so nothing typed is lost. While the file
+// holds the password (the store refused it or did not answer in time, now or
+// on an earlier run), every change reaches the file at once, and the last
+// value written is always the one kept.
 class SettingsStore {
   public:
     // secrets may be null: then every value lives in the settings file.

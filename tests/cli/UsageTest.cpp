@@ -1,5 +1,5 @@
 // quillmerge-export's command line itself: what it accepts, what it refuses
-// with exit status 2, and what --help tells.
+// with exit status 2, and what --help tells; and the wizard's usage errors.
 
 #include "CliSupport.h"
 
@@ -105,4 +105,20 @@ TEST(ExportUsage, VersionGoesToStandardOutput) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.startsWith("quillmerge-export ")) << r.out.toStdString();
     EXPECT_TRUE(r.err.isEmpty());
+}
+
+// The wizard refuses what it does not know as the export does, before any
+// window (and, should it start after all, in a home of its own).
+TEST(WizardUsage, AnUnknownOptionExitsWithTwo) {
+    QTemporaryDir home;
+    qm::test::ProcessOptions options;
+    options.environment = cleanEnvironment();
+    options.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    options.environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    options.environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                               QStringLiteral("unix:path=/nonexistent"));
+    const RunResult r =
+        qm::test::RunProcess(QStringLiteral(QM_WIZARD_PATH), {QStringLiteral("--unknown-option")}, options);
+    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("quillmerge: ") && r.err.contains("unknown-option")) << r.err.toStdString();
 }

@@ -5,7 +5,7 @@
 #include "common/TestSupport.h"
 #include "pages/KeychainSecretStore.h"
 #include "pages/QtDialogs.h"
-#include "shell/StartUp.h"
+#include "pages/StartUp.h"
 
 #include <sys/stat.h>
 #include <QApplication>
@@ -124,6 +124,33 @@ TEST_F(QtFileDialogs, SaveStartsOnTheLastChoiceAndReplacesWithoutAsking) {
     EXPECT_EQ(dialogs.choose(request), dir.filePath(QStringLiteral("existing.doc")));
     EXPECT_EQ(proposed, dir.filePath(QStringLiteral("existing.doc")));
     EXPECT_FALSE(confirms);
+}
+
+// Opening takes existing files only: a typed name of a missing one gets the
+// dialog's own "File not found." and the dialog stays open.
+TEST_F(QtFileDialogs, OpenRefusesTheNameOfAMissingFile) {
+    bool refused = false;
+    whenModalShows([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(dir.filePath(QStringLiteral("missing.mdb")));  // as if typed
+        auto* answer = new QTimer(dialog);
+        QObject::connect(answer, &QTimer::timeout, [&refused, answer] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                answer->stop();
+                refused = true;
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        answer->start(10);
+        static_cast<QDialog*>(dialog)->accept();
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    qm::FileDialogRequest request;
+    request.fileName = dir.filePath(QStringLiteral("existing.doc"));
+    EXPECT_EQ(dialogs.choose(request), QString());
+    EXPECT_TRUE(refused);
 }
 
 TEST(Keyring, WithNoSessionBusItGivesUpAfterTheFirstAskAndThePasswordStaysOwnerOnly) {

@@ -225,6 +225,56 @@ TEST_F(Settings, APasswordTheKeyringDoesNotTakeInTimeStaysInTheFile) {
     EXPECT_EQ(modeOf(file()), static_cast<mode_t>(0600));
 }
 
+// A password the file holds (the keyring did not take it on an earlier run)
+// stays the newest copy there: a kill loses no keystroke.
+TEST_F(Settings, APasswordInTheFileTakesEveryKeystrokeAtOnce) {
+    {
+        SettingsStore earlier(file());
+        earlier.WriteSetting(texts::kKeyPassword, QStringLiteral("old"));
+    }
+    AcceptingSecrets keyring;
+    SettingsStore store(file(), &keyring);
+    for (const char* typed : {"n", "ne", "new"}) {
+        store.WriteSetting(texts::kKeyPassword, QString::fromLatin1(typed));
+        EXPECT_EQ(SettingsStore(file()).ReadSetting(texts::kKeyPassword), QString::fromLatin1(typed));
+    }
+    EXPECT_EQ(keyring.writes, 0) << "the keyring gets it when page 1 is left";
+}
+
+// Page 1 is left (the keyring's write of P1 starts), P2 is typed and held
+// back, the write fails, P23 is typed (the file is the store now), page 1 is
+// left again: nothing typed before P23 may overwrite it.
+TEST_F(Settings, ThePasswordTypedLastIsKeptWhenTheKeyringFailsMeanwhile) {
+    class FailingLater : public qm::SecretStore {
+      public:
+        std::optional<QString> readSecret(const QString&) override { return std::nullopt; }
+        bool writeSecret(const QString&, const QString&) override { return false; }
+        void writeSecretLater(const QString&, const QString&, std::function<void(bool)> done) override {
+            if (taking)
+                answer = std::move(done);
+            else
+                done(false);
+        }
+        bool takesSecrets() const override { return taking; }
+        std::function<void(bool)> answer;
+        bool taking = true;
+    } keyring;
+    {
+        SettingsStore store(file(), &keyring);
+        store.WriteSetting(texts::kKeyPassword, QStringLiteral("P1"));
+        store.StoreSecrets();
+        store.WriteSetting(texts::kKeyPassword, QStringLiteral("P2"));
+        keyring.taking = false;
+        keyring.answer(false);
+        EXPECT_EQ(SettingsStore(file()).ReadSetting(texts::kKeyPassword), QStringLiteral("P2"))
+            << "what a kill would leave";
+        store.WriteSetting(texts::kKeyPassword, QStringLiteral("P23"));
+        store.StoreSecrets();
+    }
+    SettingsStore nextRun(file());
+    EXPECT_EQ(nextRun.ReadSetting(texts::kKeyPassword), QStringLiteral("P23"));
+}
+
 TEST_F(Settings, AnUnreadableFileIsAFailureNotAnEmptyValue) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "root reads every file";

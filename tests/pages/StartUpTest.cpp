@@ -5,11 +5,11 @@
 #include "QtPrinting.h"
 #include "common/TestSupport.h"
 #include "export/document/NativeWord.h"
+#include "pages/Dialogs.h"
+#include "pages/StartUp.h"
+#include "pages/Texts.h"
 #include "pages/WordCheck.h"
-#include "shell/Dialogs.h"
 #include "shell/Failure.h"
-#include "shell/StartUp.h"
-#include "shell/Texts.h"
 
 #include <QDir>
 #include <QFile>

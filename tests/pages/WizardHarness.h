@@ -17,11 +17,11 @@
 #include "pages/Form3.h"
 #include "pages/Form4.h"
 #include "pages/PageSupport.h"
+#include "pages/StartUp.h"
+#include "pages/Texts.h"
 #include "pages/Wizard.h"
 #include "shell/Failure.h"
 #include "shell/Settings.h"
-#include "shell/StartUp.h"
-#include "shell/Texts.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

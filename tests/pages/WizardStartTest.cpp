@@ -68,8 +68,16 @@ TEST(StartUp, ADatabaseNamedOnTheCommandLineTakesTheSavedOnesPlace) {
     rig.start(nullptr, sample());
     EXPECT_EQ(rig.current(), &rig.page2());
     EXPECT_EQ(qm::ListItems(*rig.page2().List1), sampleTables());
-    EXPECT_EQ(rig.page1().Text2->text(), QStringLiteral("saved"));
+    EXPECT_EQ(rig.page1().Text2->text(), QString()) << "the saved password is the saved database's";
     EXPECT_EQ(rig.stored(texts::kKeyDatabase), sample()) << "it is the last database used now";
+    EXPECT_EQ(rig.stored(texts::kKeyPassword), QString());
+
+    // The saved database named again keeps its password.
+    WizardRig same;
+    same.remember(texts::kKeyDatabase, sample());
+    same.remember(texts::kKeyPassword, QStringLiteral("saved"));
+    same.start(nullptr, sample());
+    EXPECT_EQ(same.page1().Text2->text(), QStringLiteral("saved"));
 
     // A named file that is gone leaves page 1 showing its name, as a restored one does.
     WizardRig missing;

@@ -1,10 +1,10 @@
 #pragma once
 
 // The modal things the wizard uses, behind interfaces: message boxes, file
-// dialogs and the end of the program. The pages library has the Qt
+// dialogs and the end of the program. QtDialogs.h has the Qt
 // implementations; tests script them so that nothing blocks.
 
-#include "ErrorReport.h"
+#include "shell/ErrorReport.h"
 
 #include <QString>
 #include <QStringList>

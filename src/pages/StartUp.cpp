@@ -1,7 +1,7 @@
 #include "StartUp.h"
 
-#include "FileSystem.h"
-#include "Texts.h"
+#include "pages/Texts.h"
+#include "shell/FileSystem.h"
 
 #include <QDir>
 #include <QFileInfo>
