@@ -35,7 +35,7 @@ void readTable(const std::shared_ptr<qm::ConnectionState>& state, const qm::Cata
     (void)qm::CountRows(state, table);
 
     // The preview grid: random access by row number.
-    qm::TableSelection selection{state, table, {}};
+    qm::TableSelection selection{state, table, {}, nullptr};
     for (int column = 0; column < cursor.columnCount(); ++column)
         selection.columns.push_back(column);
     qm::TableRowSource preview(std::move(selection));

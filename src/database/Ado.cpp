@@ -56,13 +56,17 @@ class TableRecordset final : public Recordset::Impl {
         checkPosition(position);
         if (eof_)
             throw DatabaseError(dbmessages::kNoCurrentRecord);
-        return cursor_.value(column(position));
+        return selection_.value(cursor_, column(position));
     }
     void appendText(int position, std::string& out) override {
         checkPosition(position);
         if (eof_)
             throw DatabaseError(dbmessages::kNoCurrentRecord);
-        cursor_.appendText(column(position), out);
+        const int c = column(position);
+        if (selection_.shown && selection_.shown->of(c))
+            selection_.value(cursor_, c).appendText(out);
+        else
+            cursor_.appendText(c, out);
     }
     long long recordCount() override {
         if (!count_)
@@ -215,7 +219,7 @@ void Recordset::Open(const QString& source, Connection& activeConnection, int cu
     if (object->type != 1)
         throw DatabaseError(dbmessages::linkedTable(object->name));
 
-    TableSelection selection{state, *object, {}};
+    TableSelection selection{state, *object, {}, nullptr};
     {
         // The column list comes from the table definition.
         TableCursor definition(state, *object);
@@ -230,12 +234,18 @@ void Recordset::Open(const QString& source, Connection& activeConnection, int cu
                 selection.columns.push_back(column);
             }
         }
+        if (!storedValues_)
+            selection.shown = ReadShownColumns(state, *object, definition, selection.columns);
     }
     impl_ = std::make_unique<TableRecordset>(std::move(selection));
 }
 
 bool Recordset::isOpen() const {
     return impl_ != nullptr;
+}
+
+void Recordset::ShowStoredValues(bool stored) {
+    storedValues_ = stored;
 }
 
 namespace {

@@ -90,6 +90,10 @@ class Recordset {
     // Anything else, an unknown table or an unknown field fails with DatabaseError.
     // Opens on the first row. The record set keeps the connection alive.
     void Open(const QString& source, Connection& activeConnection, int cursorType, int lockType);
+    // Before Open: values as the table stores them (a lookup's key, a
+    // hyperlink's stored form, rich text's markup) instead of what Access
+    // shows in the table's datasheet, which is the default.
+    void ShowStoredValues(bool stored);
     bool isOpen() const;
     bool isEOF() const;
     void MoveNext();
@@ -117,6 +121,7 @@ class Recordset {
 
   private:
     std::unique_ptr<Impl> impl_;
+    bool storedValues_ = false;
 };
 
 }  // namespace qm

@@ -122,7 +122,8 @@ void ComplexColumn::buildIndex() {
     indexed_ = true;
 }
 
-bool ComplexColumn::appendValues(std::int32_t key, std::string& out) {
+template <class Visit>
+bool ComplexColumn::forEachRow(std::int32_t key, Visit&& visit) {
     if (!flat_ || unreadable_)
         return !unreadable_;
     try {
@@ -132,12 +133,10 @@ bool ComplexColumn::appendValues(std::int32_t key, std::string& out) {
             std::equal_range(index_.begin(), index_.end(), Entry{key, {}},
                              [](const Entry& a, const Entry& b) { return a.key < b.key; });
         for (auto it = first; it != last; ++it) {
-            if (it != first)
-                out += "; ";
             flat_->seek(it->position);
             if (!flat_->next())
                 throw DatabaseError(dbmessages::damagedTable(flat_->tableName()));
-            flat_->appendText(valueColumn_, out);
+            visit(it == first);
         }
         return true;
     } catch (const DatabaseError&) {
@@ -145,6 +144,18 @@ bool ComplexColumn::appendValues(std::int32_t key, std::string& out) {
         index_.clear();
         return false;
     }
+}
+
+bool ComplexColumn::appendValues(std::int32_t key, std::string& out) {
+    return forEachRow(key, [&](bool first) {
+        if (!first)
+            out += "; ";
+        flat_->appendText(valueColumn_, out);
+    });
+}
+
+bool ComplexColumn::values(std::int32_t key, std::vector<Value>& out) {
+    return forEachRow(key, [&](bool) { out.push_back(flat_->value(valueColumn_)); });
 }
 
 }  // namespace qm

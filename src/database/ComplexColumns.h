@@ -56,6 +56,8 @@ class ComplexColumn {
     // The flat table is indexed by key when first needed. False when the flat
     // table cannot be read (then for every key from now on).
     bool appendValues(std::int32_t key, std::string& out);
+    // The same values one by one, each as its type gives it.
+    bool values(std::int32_t key, std::vector<Value>& out);
 
   private:
     struct Entry {
@@ -63,6 +65,9 @@ class ComplexColumn {
         RowPosition position;
     };
     void buildIndex();
+    // Calls visit() on the flat table at each row of the key, in stored order.
+    template <class Visit>
+    bool forEachRow(std::int32_t key, Visit&& visit);
 
     ComplexKind kind_ = ComplexKind::Unknown;
     std::unique_ptr<TableCursor> flat_;

@@ -59,7 +59,7 @@ const std::vector<std::vector<Value>>& TableRowSource::block(long long index) {
             std::vector<Value> row;
             row.reserve(selection_.columns.size());
             for (const int column : selection_.columns)
-                row.push_back(cursor_.value(column));
+                row.push_back(selection_.value(cursor_, column));
             rows.push_back(std::move(row));
         }
     }

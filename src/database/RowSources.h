@@ -5,6 +5,7 @@
 
 #include "database/Ado.h"
 #include "database/MdbSupport.h"
+#include "database/ShownValues.h"
 #include "database/TableReader.h"
 
 #include <list>
@@ -14,11 +15,19 @@
 
 namespace qm {
 
-// The columns of a table that a query selects, in query order.
+// The columns of a table that a query selects, in query order, and how
+// their values are shown (nothing: as stored).
 struct TableSelection {
     std::shared_ptr<ConnectionState> state;
     CatalogObject table;
     std::vector<int> columns;  // table column index of each query column
+    std::shared_ptr<const ShownColumns> shown;
+
+    // The value of a column of the cursor's current row, as it is shown.
+    Value value(TableCursor& cursor, int column) const {
+        const ShownColumn* shownColumn = shown ? shown->of(column) : nullptr;
+        return shownColumn ? shownColumn->shown(cursor, column) : cursor.value(column);
+    }
 };
 
 // Random access to the rows of a table without holding them: the first time

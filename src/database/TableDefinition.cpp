@@ -71,6 +71,7 @@ class DefinitionStream {
 // environment), the extra flags and the type-specific bytes.
 struct ColumnEntry {
     int number = 0;
+    std::uint8_t flags = 0;       // fixed, nullable, autonumber, hyperlink, ...
     std::uint8_t extraFlags = 0;  // Jet 4 and ACE only
     std::uint32_t misc = 0;       // Jet 4 and ACE: a complex column's id, among others
     std::string name;
@@ -78,8 +79,11 @@ struct ColumnEntry {
 
 // Jet 4 / ACE column entries: where the type-specific bytes and the extra flags lie.
 constexpr std::size_t kColumnMiscOffset = 11;
+constexpr std::size_t kColumnFlagsOffset = 15;
+constexpr std::size_t kJet3ColumnFlagsOffset = 13;
 constexpr std::size_t kColumnExtraFlagsOffset = 16;
 constexpr std::uint8_t kCalculatedFlags = 0xC0;
+constexpr std::uint8_t kHyperlinkFlag = 0x80;
 
 // The column entries of a table definition, in their stored order; nothing
 // when the definition cannot be read that far.
@@ -100,6 +104,7 @@ std::optional<std::vector<ColumnEntry>> readColumnEntries(const ConnectionState&
         if (!stream.read(entry.data(), entry.size()))
             return std::nullopt;
         column.number = entry[format.col_num_offset];
+        column.flags = entry[jet3Text ? kJet3ColumnFlagsOffset : kColumnFlagsOffset];
         if (!jet3Text && entry.size() > kColumnExtraFlagsOffset) {
             column.extraFlags = entry[kColumnExtraFlagsOffset];
             column.misc = readU32(entry.data() + kColumnMiscOffset);
@@ -204,6 +209,7 @@ TableDefinition ReadTableDefinition(const std::shared_ptr<ConnectionState>& stat
         info.number = col->col_num;
         info.autoNumber = col->is_long_auto != 0;
         info.calculated = ownEntry && (entry.extraFlags & kCalculatedFlags) != 0;
+        info.hyperlink = ownEntry && info.type == kMemo && (entry.flags & kHyperlinkFlag) != 0;
         if (info.type == kComplex && ownEntry)
             info.complexId = static_cast<std::int32_t>(entry.misc);
         definition.columns.push_back(std::move(info));

@@ -61,6 +61,8 @@ struct ColumnInfo {
     bool calculated = false;
     int resultType = 0;
     QString expression;
+    // A memo that holds hyperlinks (display#address#sub-address#...).
+    bool hyperlink = false;
     // Attachment and multi-value columns: the column's row in
     // MSysComplexColumns, and which of the cursor's complex columns it is.
     std::int32_t complexId = 0;

@@ -312,6 +312,21 @@ Value TableCursor::calculatedValue(std::size_t column) {
     return std::move(*decoded);
 }
 
+std::optional<std::vector<Value>> TableCursor::listValues(int index) {
+    requireRow();
+    const std::size_t column = shown(index);
+    const ColumnInfo& info = columns_[column];
+    if (info.complexIndex < 0 || fields_[column].null)
+        return std::nullopt;
+    ComplexColumn* complex = complex_[static_cast<std::size_t>(info.complexIndex)].get();
+    const std::span<const std::uint8_t> key = fieldSpan(column);
+    std::vector<Value> values;
+    if (!complex || complex->kind() != ComplexKind::MultiValue || key.size() != 4 ||
+        !complex->values(static_cast<std::int32_t>(readU32(key.data())), values))
+        return std::nullopt;
+    return values;
+}
+
 bool TableCursor::appendLongValue(int index, std::string& out) {
     requireRow();
     const std::size_t column = shown(index);

@@ -87,6 +87,9 @@ class TableCursor {
     bool isNull(int column) const;
     void appendText(int column, std::string& out);
     Value value(int column);
+    // The values of a multi-value list of the current row, one by one;
+    // nothing when the column is no such list or its values cannot be read.
+    std::optional<std::vector<Value>> listValues(int column);
     // The stored bytes of a memo or OLE value of the current row (not Null);
     // false when they cannot be read in full.
     bool appendLongValue(int column, std::string& out);

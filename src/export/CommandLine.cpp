@@ -99,6 +99,10 @@ struct Options {
         QStringLiteral("Document format: docx, doc, odt, rtf or txt. Default: from the "
                        "extension of FILE (.doc, .odt, .rtf, .txt; anything else docx)."),
         QStringLiteral("FORMAT")};
+    const QCommandLineOption storedValues{
+        QStringLiteral("stored-values"),
+        QStringLiteral("Write the values as the table stores them: a lookup's key instead of the name it "
+                       "shows, a hyperlink's stored form, rich text's markup.")};
     const QCommandLineOption layout{
         QStringLiteral("layout"),
         QStringLiteral("lines: one line per record, the values joined by the separator (the default). "
@@ -127,8 +131,8 @@ struct Options {
         parser.addHelpOption();
         parser.addVersionOption();
         parser.addPositionalArgument(QStringLiteral("DATABASE"), QStringLiteral("The Access database file."));
-        parser.addOptions(
-            {listTables, table, field, separator, noHeader, output, passwordFile, format, layout});
+        parser.addOptions({listTables, table, field, separator, noHeader, output, passwordFile, format,
+                           layout, storedValues});
     }
 };
 
@@ -148,8 +152,9 @@ void checkCombinations(const QCommandLineParser& parser, const Options& o) {
             QStringLiteral("not writing a document to a terminal: redirect standard output, or give "
                            "--output FILE"));
     if (listing && (parser.isSet(o.table) || parser.isSet(o.output) || parser.isSet(o.field) ||
-                    parser.isSet(o.format) || parser.isSet(o.layout)))
-        usageError(QStringLiteral("--list-tables takes no --table, --field, --output, --format or --layout"));
+                    parser.isSet(o.format) || parser.isSet(o.layout) || parser.isSet(o.storedValues)))
+        usageError(QStringLiteral(
+            "--list-tables takes no --table, --field, --output, --format, --layout or --stored-values"));
     // A second value of a one-value option is a slip, not a choice.
     for (const QCommandLineOption* single :
          {&o.table, &o.separator, &o.output, &o.passwordFile, &o.format, &o.layout}) {
@@ -210,6 +215,7 @@ Request ParseArguments(const QStringList& arguments) {
         request.passwordFile = parser.value(o.passwordFile);
     request.format = formatOf(parser, o);
     request.layout = layoutOf(parser, o);
+    request.storedValues = parser.isSet(o.storedValues);
     return request;
 }
 

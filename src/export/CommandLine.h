@@ -31,6 +31,7 @@ struct Request {
     std::optional<QString> passwordFile;
     std::optional<DocumentFormat> format;  // nothing: from the output name
     DocumentLayout layout = DocumentLayout::Lines;
+    bool storedValues = false;  // --stored-values
 };
 
 // Reads the arguments (QCoreApplication::arguments()). --help and --version

@@ -43,6 +43,8 @@ class CommandLineInputs : public ExportInputs {
     QString separator() const override { return separatorText; }
     bool headerLine() const override { return header; }
     DocumentLayout layout() const override { return documentLayout; }
+    bool storedValues() const override { return stored; }
+    bool stored = false;
     // The field names and the export open the database: an encrypted one is decrypted once.
     DatabaseSession* databaseSession() const override { return &session; }
     mutable DatabaseSession session;
@@ -122,6 +124,7 @@ int Export(const Request& request, const QString& password) {
     inputs.separatorText = request.separator;
     inputs.header = request.header;
     inputs.documentLayout = request.layout;
+    inputs.stored = request.storedValues;
     try {
         const QStringList fields = request.fields ? *request.fields : GetFieldNames(inputs, inputs.table);
         if (fields.isEmpty()) {

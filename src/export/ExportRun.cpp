@@ -156,6 +156,7 @@ void ExportRun::openRecords() {
     proc_.step(line::kOpenConnection,
                [&] { connection_.Open(BuildConnectionString(inputs_), inputs_.databaseSession()); });
     proc_.step(line::kOpenRecords, [&] {
+        records_.ShowStoredValues(inputs_.storedValues());
         records_.Open(SelectedFieldsQuery(inputs_.selectedFields(), inputs_.selectedTable()), connection_,
                       adOpenStatic, adLockOptimistic);
     });

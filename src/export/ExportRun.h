@@ -26,6 +26,9 @@ class ExportInputs : public DatabaseLocation {
     // is not used and the header line becomes a header row. Read once, when
     // the export starts.
     virtual DocumentLayout layout() const { return DocumentLayout::Lines; }
+    // The values as the table stores them instead of what Access shows
+    // (Recordset::ShowStoredValues). Read once, when the records are opened.
+    virtual bool storedValues() const { return false; }
 };
 
 // When a long export pauses to report its progress and let a window repaint

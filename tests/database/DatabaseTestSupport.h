@@ -45,9 +45,12 @@ struct QueryResult {
     long long recordCount = -1;
 };
 
-// Every row of the query as text, read the way the export reads it.
-inline QueryResult readQuery(Connection& connection, const QString& query) {
+// Every row of the query as text, read the way the export reads it: as
+// Access shows the values, or as the table stores them.
+enum class Values { Shown, Stored };
+inline QueryResult readQuery(Connection& connection, const QString& query, Values values = Values::Shown) {
     Recordset records;
+    records.ShowStoredValues(values == Values::Stored);
     records.Open(query, connection, adOpenStatic, adLockOptimistic);
     QueryResult result;
     for (int i = 0; i < records.fieldCount(); ++i)
@@ -78,8 +81,8 @@ inline TextRows asText(const std::vector<std::vector<Value>>& rows) {
     return text;
 }
 
-inline QueryResult readTable(Connection& connection, const QString& table) {
-    return readQuery(connection, QStringLiteral("SELECT * FROM [") + table + QStringLiteral("];"));
+inline QueryResult readTable(Connection& connection, const QString& table, Values values = Values::Shown) {
+    return readQuery(connection, QStringLiteral("SELECT * FROM [") + table + QStringLiteral("];"), values);
 }
 
 // Names of the schema rows of one TABLE_TYPE, in schema order.

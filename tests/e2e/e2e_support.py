@@ -71,9 +71,11 @@ class Exporter:
                 database, result.returncode, result.stderr.decode(errors="replace")))
         return result.stdout.decode("utf-8").splitlines()
 
-    def export(self, database, table, output, fields=None, separator=None, header=True, password=None):
-        """Runs one export and returns the document's paragraphs; raises on failure."""
-        arguments = [database, "--table", table, "--output", output]
+    def export(self, database, table, output, fields=None, separator=None, header=True, password=None,
+               stored=False):
+        """Runs one export and returns the document's paragraphs; raises on failure.
+        stored: the values as the table stores them (--stored-values)."""
+        arguments = [database, "--table", table, "--output", output] + (["--stored-values"] if stored else [])
         for field in fields or []:
             arguments += ["--field", field]
         if separator is not None:
