@@ -160,7 +160,7 @@ std::optional<SelectStatement> ParseSelectStatement(QStringView text) {
         return std::nullopt;
     const qsizetype sourceEnd = where >= 0 ? where : order >= 0 ? order : text.size();
     const QStringView source = text.mid(from + 4, sourceEnd - from - 4);
-    if (source.contains(QLatin1Char(',')))
+    if (SplitOutsideQuotes(source, QLatin1Char(',')).size() > 1)  // several sources
         return std::nullopt;
 
     SelectStatement statement;

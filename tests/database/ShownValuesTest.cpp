@@ -99,6 +99,7 @@ TEST(ShownValues, RowSourceStatementsOfOneShapeOnly) {
     EXPECT_EQ(named->columns[1].name, QStringLiteral("Name"));
     EXPECT_TRUE(named->where.has_value());
     EXPECT_TRUE(statement("SELECT * FROM [Contacts Extended]"));
+    EXPECT_TRUE(statement("SELECT [Key] FROM [Names, Places] WHERE [Key] > 20"));  // a comma in a name
 
     for (const char* other : {"SELECT a FROM t INNER JOIN u ON t.x = u.x", "SELECT a FROM t, u",
                               "SELECT a FROM t UNION SELECT b FROM u", "SELECT TOP 5 a FROM t",

@@ -23,7 +23,7 @@ import tempfile
 
 from e2e_support import Exporter, first_difference, same_lines, shown_in_paragraph
 from random_tables import TableMaker
-from value_text import rows_as_read, text_of, value_type
+from value_text import rows_as_read
 
 
 def parse_seeds(text):
@@ -40,7 +40,7 @@ def parse_seeds(text):
     return seeds
 
 
-def expected_lines(table, fields, separator, header):
+def expected_lines(maker, table, fields, separator, header):
     columns = table["columns"]
     positions = list(range(len(columns))) if fields is None else \
         [next(i for i, c in enumerate(columns) if c["name"] == name) for name in fields]
@@ -49,7 +49,7 @@ def expected_lines(table, fields, separator, header):
     if header:
         lines.append(joiner.join(columns[i]["name"] for i in positions))
     for row in rows_as_read(table):
-        lines.append(joiner.join(text_of(value_type(columns[i]), row[i]) for i in positions))
+        lines.append(joiner.join(maker.shown_text(table, columns[i], row[i]) for i in positions))
     return [shown_in_paragraph(line) for line in lines]
 
 
@@ -111,7 +111,7 @@ class SeedRun:
                     self.failures.append("%s: %s%s" % (what, error, self.keep(seed, [description_path])))
                     continue
                 self.exports += 1
-                lines = expected_lines(table, fields, separator, header)
+                lines = expected_lines(maker, table, fields, separator, header)
                 if not same_lines(paragraphs, lines):
                     self.failures.append("%s:\n%s%s" % (what, first_difference(paragraphs, lines),
                                                         self.keep(seed, [description_path, output])))

@@ -11,7 +11,8 @@ import calendar
 import math
 import struct
 
-from value_text import value_type
+from shown_values import LookupMaker, hyperlink_shown
+from value_text import text_of, value_type
 
 TYPES = ["text", "memo", "byte", "integer", "long", "single", "double", "currency", "datetime", "boolean",
          "guid"]
@@ -75,6 +76,9 @@ class TableMaker:
     def __init__(self, rng):
         self.rng = rng
         self.used_names = set()
+        self.lookups = LookupMaker(rng)
+        self.source = None  # the row-source table of this description's lookups
+        self.rich = {}  # stored rich text -> the text it shows
 
     # ---- names ----------------------------------------------------------------
 
@@ -212,6 +216,17 @@ class TableMaker:
 
     def value(self, column):
         r = self.rng
+        if "lookup" in column:
+            return self.lookups.lookup_value(self.source)
+        if column.get("hyperlink") and r.random() >= 0.15:
+            return self.lookups.hyperlink_value()
+        if column.get("richText"):
+            # Rich text is HTML: any other text would be read as markup too.
+            if column.get("nullable", True) and r.random() < 0.15:
+                return None
+            stored, shown = self.lookups.rich_text_value()
+            self.rich[stored] = shown
+            return stored
         kind = value_type(column)
         calculated = "calculated" in column  # an expression may give Null, even Yes/No
         if column.get("nullable", True) and (kind != "boolean" or calculated) and r.random() < 0.15:
@@ -244,6 +259,8 @@ class TableMaker:
         if kind is None and r.random() < 0.1:
             return self.calculated_column(taken, r.choice(TYPES))
         column = {"name": self.name(taken), "type": kind or r.choice(TYPES)}
+        if column["type"] == "memo" and kind is None and r.random() < 0.3:
+            column[r.choice(["hyperlink", "richText"])] = True
         if column["type"] == "text" and r.random() < 0.7:
             column["size"] = r.choice([1, 10, 50, 255, r.randint(1, 255)])
         if column["type"] != "boolean" and r.random() < 0.15:
@@ -277,10 +294,19 @@ class TableMaker:
         if every_type:
             columns += [self.column(taken, kind) for kind in TYPES]
             columns += [self.calculated_column(taken, kind) for kind in TYPES]
+            columns += [dict(self.column(taken, "memo"), hyperlink=True), dict(self.column(taken, "memo"), richText=True)]
+        shown = {}
+        if self.source and r.random() < 0.8:
+            for _ in range(r.randint(1, 3)):
+                column, shown_text = self.lookups.lookup_column(self.name(taken), self.source)
+                columns.insert(r.randint(0, len(columns)), column)
+                shown[column["name"]] = shown_text
             r.shuffle(columns)
         count = 0 if r.random() < 0.1 else r.randint(1, 25)
         table = {"name": self.name(table_names), "columns": columns,
                  "rows": [self.row(columns) for _ in range(count)]}
+        for column_name, shown_text in shown.items():
+            self.lookups.shown[(table["name"], column_name)] = shown_text
         if count and r.random() < 0.5:
             table["layout"] = self.layout(len(columns), count)
         return table
@@ -299,11 +325,29 @@ class TableMaker:
     def description(self):
         r = self.rng
         table_names = set()
+        # Most seeds have lookups into a row-source table of their own.
+        if r.random() < 0.7:
+            self.source = self.lookups.source_table(self.name(table_names))
         # The first table has a column of every type, so every seed covers them all.
         description = {"tables": [self.table(table_names, every_type=(i == 0)) for i in range(r.randint(1, 3))]}
+        if self.source:
+            description["tables"].insert(r.randint(0, len(description["tables"])), self.source)
         if r.random() < 0.25:
             description["password"] = "".join(r.choice(NAME_CHARS + ";=") for _ in range(r.randint(1, 20)))
         return description
+
+    def shown_text(self, table, column, value):
+        """The text the document shows for a stored value, as Access shows it."""
+        if value is None:
+            return ""
+        lookup = self.lookups.shown.get((table["name"], column["name"]))
+        if lookup:
+            return lookup(value)
+        if column.get("hyperlink"):
+            return hyperlink_shown(value)
+        if column.get("richText") and value in self.rich:
+            return self.rich[value]
+        return text_of(value_type(column), value)
 
     def separator(self):
         r = self.rng

@@ -6,12 +6,22 @@ namespace qm::jetwriter {
 
 namespace {
 
-// The column properties of a table: only calculated columns have any here.
+// The column properties of a table: those of calculated, lookup and
+// rich-text columns.
 std::vector<std::uint8_t> tableProperties(const TableLayout& t) {
     std::vector<ColumnProperties> columns;
     for (const ColumnLayout& c : t.columns) {
+        ColumnProperties block{c.name, {}};
         if (c.calculated)
-            columns.push_back(CalculatedColumnProperties(c.name, c.recordedType, c.expression));
+            block = CalculatedColumnProperties(c.name, c.recordedType, c.expression);
+        if (c.lookup) {
+            for (Property& p : LookupProperties(*c.lookup))
+                block.properties.push_back(std::move(p));
+        }
+        if (c.richText)
+            block.properties.push_back(RichTextProperties().front());
+        if (!block.properties.empty())
+            columns.push_back(std::move(block));
     }
     return columns.empty() ? std::vector<std::uint8_t>() : EncodeProperties(columns);
 }

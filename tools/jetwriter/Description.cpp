@@ -94,11 +94,48 @@ Calculation parseCalculation(const QJsonValue& value, const QString& place) {
     return calculation;
 }
 
+// {"rowSource": TEXT, "rowSourceType": "Table/Query" | "Value List",
+//  "boundColumn": N, "columnCount": N, "columnWidths": TEXT}
+Lookup parseLookup(const QJsonValue& value, const QString& place) {
+    const QString where = place + QStringLiteral(": \"lookup\"");
+    if (!value.isObject())
+        throw WriteError(QStringLiteral("%1 must be an object.").arg(where));
+    const QJsonObject o = value.toObject();
+    checkKeys(o, {"rowSource", "rowSourceType", "boundColumn", "columnCount", "columnWidths"}, where);
+    Lookup lookup;
+    const auto text = [&](const char* key, QString& out) {
+        if (!o.contains(QLatin1String(key)))
+            return;
+        if (!o.value(QLatin1String(key)).isString())
+            throw WriteError(QStringLiteral("%1: \"%2\" must be a text.").arg(where, QLatin1String(key)));
+        out = o.value(QLatin1String(key)).toString();
+    };
+    text("rowSource", lookup.rowSource);
+    text("rowSourceType", lookup.rowSourceType);
+    text("columnWidths", lookup.columnWidths);
+    if (o.contains(QLatin1String("columnCount")))
+        lookup.columnCount = int(wholeNumber(o.value(QLatin1String("columnCount")),
+                                             where + QStringLiteral(": columnCount"), 1, 255));
+    if (o.contains(QLatin1String("boundColumn")))
+        lookup.boundColumn = int(wholeNumber(o.value(QLatin1String("boundColumn")),
+                                             where + QStringLiteral(": boundColumn"), 1, lookup.columnCount));
+    return lookup;
+}
+
+bool flag(const QJsonObject& o, const char* key, const QString& place) {
+    if (!o.contains(QLatin1String(key)))
+        return false;
+    if (!o.value(QLatin1String(key)).isBool())
+        throw WriteError(QStringLiteral("%1: \"%2\" must be true or false.").arg(place, QLatin1String(key)));
+    return o.value(QLatin1String(key)).toBool();
+}
+
 Column parseColumn(const QJsonValue& value, const QString& where) {
     if (!value.isObject())
         throw WriteError(QStringLiteral("%1 must be an object.").arg(where));
     const QJsonObject o = value.toObject();
-    checkKeys(o, {"name", "type", "size", "nullable", "calculated"}, where);
+    checkKeys(o, {"name", "type", "size", "nullable", "calculated", "lookup", "hyperlink", "richText"},
+              where);
     Column c;
     if (!o.value(QLatin1String("name")).isString())
         throw WriteError(QStringLiteral("%1 needs a \"name\" text.").arg(where));
@@ -113,6 +150,12 @@ Column parseColumn(const QJsonValue& value, const QString& where) {
     c.type = *type;
     if (o.contains(QLatin1String("calculated")))
         c.calculated = parseCalculation(o.value(QLatin1String("calculated")), place);
+    if (o.contains(QLatin1String("lookup")))
+        c.lookup = parseLookup(o.value(QLatin1String("lookup")), place);
+    c.hyperlink = flag(o, "hyperlink", place);
+    c.richText = flag(o, "richText", place);
+    if ((c.hyperlink || c.richText) && c.type != ColumnType::Memo)
+        throw WriteError(QStringLiteral("%1: only memo columns hold hyperlinks or rich text.").arg(place));
     if (o.contains(QLatin1String("size"))) {
         if (ValueType(c) != ColumnType::Text)
             throw WriteError(QStringLiteral("%1: only text columns take a size.").arg(place));

@@ -54,6 +54,17 @@ struct Calculation {
     std::optional<int> recordedType = std::nullopt;
 };
 
+// A lookup as the Lookup Wizard leaves one (a combo box): the column stores
+// a key and shows a column of its row source. Written as the column's
+// properties; the values stay the stored keys.
+struct Lookup {
+    QString rowSourceType = QStringLiteral("Table/Query");  // or "Value List"
+    QString rowSource;
+    int boundColumn = 1;
+    int columnCount = 1;
+    QString columnWidths;  // as Access writes it ("0;1440"); empty: none written
+};
+
 struct Column {
     QString name;
     ColumnType type = ColumnType::Text;
@@ -64,6 +75,11 @@ struct Column {
     // calculated columns always may (an expression can give Null).
     bool nullable = true;
     std::optional<Calculation> calculated = std::nullopt;
+    std::optional<Lookup> lookup = std::nullopt;
+    // A memo of hyperlinks (the column entry's hyperlink flag), or of rich
+    // text (TextFormat 1). The values are stored as given.
+    bool hyperlink = false;
+    bool richText = false;
 };
 
 // The type of the column's values: a calculated column's result type, the

@@ -102,6 +102,31 @@ ColumnProperties CalculatedColumnProperties(const QString& column, std::optional
     return properties;
 }
 
+std::vector<Property> LookupProperties(const Lookup& lookup) {
+    constexpr std::uint8_t kIntegerType = 0x03;
+    constexpr std::uint8_t kTextType = 0x0A;
+    constexpr std::uint16_t kComboBox = 111;
+    const auto integer = [&](const char* name, int value) {
+        return Property{QString::fromLatin1(name),
+                        kIntegerType,
+                        {std::uint8_t(value & 0xFF), std::uint8_t((value >> 8) & 0xFF)}};
+    };
+    std::vector<Property> properties = {
+        integer("DisplayControl", kComboBox),
+        {QStringLiteral("RowSourceType"), kTextType, utf16(lookup.rowSourceType)},
+        {QStringLiteral("RowSource"), kMemoType, utf16(lookup.rowSource)},
+        integer("BoundColumn", lookup.boundColumn),
+        integer("ColumnCount", lookup.columnCount),
+    };
+    if (!lookup.columnWidths.isEmpty())
+        properties.push_back({QStringLiteral("ColumnWidths"), kTextType, utf16(lookup.columnWidths)});
+    return properties;
+}
+
+std::vector<Property> RichTextProperties() {
+    return {{QStringLiteral("TextFormat"), kByteType, {1}}};
+}
+
 std::vector<std::uint8_t> WrapCalculatedResult(std::span<const std::uint8_t> result) {
     std::vector<std::uint8_t> out(kWrapperReserved, 0);
     append32(out, result.size());

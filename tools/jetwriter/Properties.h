@@ -36,6 +36,11 @@ std::vector<std::uint8_t> EncodeProperties(const std::vector<ColumnProperties>& 
 ColumnProperties CalculatedColumnProperties(const QString& column, std::optional<std::uint8_t> resultType,
                                             const QString& expression);
 
+// The properties of a lookup (a combo box over its row source), and of a
+// rich-text memo (TextFormat 1).
+std::vector<Property> LookupProperties(const Lookup& lookup);
+std::vector<Property> RichTextProperties();
+
 // A result as a calculated column stores it: 16 bytes Access keeps for
 // itself (zeros), the 32-bit length of the result, the result, 3 bytes of padding.
 std::vector<std::uint8_t> WrapCalculatedResult(std::span<const std::uint8_t> result);

@@ -150,6 +150,9 @@ TableLayout userLayout(const Table& table) {
         c.fileType = fileTypeOf(column.type);
         c.size = ValueType(column) == ColumnType::Text ? column.size : 0;
         c.nullable = column.nullable && (column.calculated || column.type != ColumnType::Boolean);
+        c.lookup = column.lookup;
+        c.hyperlink = column.hyperlink && column.type == ColumnType::Memo;
+        c.richText = column.richText && column.type == ColumnType::Memo;
         if (column.calculated) {
             c.calculated = true;
             c.result = column.calculated->result;
@@ -189,8 +192,8 @@ std::vector<std::uint8_t> tableDefinitionBody(const TableLayout& t, std::uint32_
         put16(e + 7, std::uint16_t(c.varIndex));
         put16(e + 9, std::uint16_t(i + 1));
         put16(e + 11, kGeneralSortOrder);
-        e[15] =
-            std::uint8_t((c.fixed ? kColumnFixed : 0) | kColumnUpdatable | (t.system ? kColumnSystem : 0));
+        e[15] = std::uint8_t((c.fixed ? kColumnFixed : 0) | kColumnUpdatable |
+                             (t.system ? kColumnSystem : 0) | (c.hyperlink ? kColumnHyperlink : 0));
         e[16] = c.calculated                                           ? kColumnCalculated
                 : (c.fileType == kTypeText || c.fileType == kTypeMemo) ? kColumnCompressedUnicode
                                                                        : 0;

@@ -26,6 +26,7 @@ inline constexpr std::uint8_t kSystemTable = 0x53;
 inline constexpr std::uint8_t kColumnFixed = 0x01;
 inline constexpr std::uint8_t kColumnUpdatable = 0x02;
 inline constexpr std::uint8_t kColumnSystem = 0x10;
+inline constexpr std::uint8_t kColumnHyperlink = 0x80;
 inline constexpr std::uint8_t kColumnCompressedUnicode = 0x01;
 inline constexpr std::uint8_t kColumnCalculated = 0xC0;
 inline constexpr std::uint16_t kGeneralSortOrder = 0x0409;
@@ -66,7 +67,10 @@ struct ColumnLayout {
     ColumnType result = ColumnType::Text;
     QString expression;
     std::optional<std::uint8_t> recordedType;  // the ResultType property, if any
-    bool longValue = false;                    // the field is a long-value header (memo, OLE)
+    std::optional<Lookup> lookup;
+    bool hyperlink = false;
+    bool richText = false;
+    bool longValue = false;  // the field is a long-value header (memo, OLE)
 };
 
 struct TableLayout {
