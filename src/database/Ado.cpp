@@ -63,8 +63,8 @@ class TableRecordset final : public Recordset::Impl {
         if (eof_)
             throw DatabaseError(dbmessages::kNoCurrentRecord);
         const int c = column(position);
-        if (selection_.shown && selection_.shown->of(c))
-            selection_.value(cursor_, c).appendText(out);
+        if (const ShownColumn* shown = selection_.shown ? selection_.shown->of(c) : nullptr)
+            shown->appendShown(cursor_, c, out);
         else
             cursor_.appendText(c, out);
     }

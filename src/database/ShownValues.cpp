@@ -30,8 +30,10 @@ HyperlinkParts SplitHyperlink(std::string_view stored) {
     }
     HyperlinkParts parts;
     parts.target = std::string(address);
-    if (!sub.empty())
-        parts.target += "#" + std::string(sub);
+    if (!sub.empty()) {
+        parts.target += '#';
+        parts.target += sub;
+    }
     if (!display.empty()) {
         parts.shown = std::string(display);
     } else {
@@ -328,6 +330,30 @@ class LookupColumn final : public ShownColumn {
     explicit LookupColumn(ShownByKey shown) : shown_(std::move(shown)) {}
 
     Value shown(TableCursor& cursor, int column) const override {
+        if (const std::string* text = single(cursor, column))
+            return Value::text(Value::Type::Text, *text);
+        return multipleOrStored(cursor, column);
+    }
+
+    void appendShown(TableCursor& cursor, int column, std::string& out) const override {
+        if (const std::string* text = single(cursor, column))
+            out += *text;
+        else
+            multipleOrStored(cursor, column).appendText(out);
+    }
+
+  private:
+    // The shown text of a single key that the row source has; nullptr for
+    // anything else (a list, Null, a key it lacks).
+    const std::string* single(TableCursor& cursor, int column) const {
+        if (cursor.column(column).type == kComplex)
+            return nullptr;
+        const std::optional<std::string> key = keyOf(cursor.value(column));
+        const auto found = key ? shown_.find(*key) : shown_.end();
+        return found == shown_.end() ? nullptr : &found->second;
+    }
+
+    Value multipleOrStored(TableCursor& cursor, int column) const {
         if (std::optional<std::vector<Value>> elements = cursor.listValues(column)) {
             std::string text;
             for (std::size_t i = 0; i < elements->size(); ++i) {
@@ -337,15 +363,9 @@ class LookupColumn final : public ShownColumn {
             }
             return Value::text(Value::Type::MultiValue, std::move(text));
         }
-        Value stored = cursor.value(column);
-        const std::optional<std::string> key = keyOf(stored);
-        if (!key || stored.type() == Value::Type::Unsupported)
-            return stored;
-        const auto found = shown_.find(*key);
-        return found == shown_.end() ? stored : Value::text(Value::Type::Text, found->second);
+        return cursor.value(column);
     }
 
-  private:
     std::string shownText(const Value& stored) const {
         const std::optional<std::string> key = keyOf(stored);
         const auto found = key ? shown_.find(*key) : shown_.end();

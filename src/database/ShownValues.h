@@ -39,6 +39,10 @@ class ShownColumn {
     virtual ~ShownColumn() = default;
     // The value shown for the current row of the cursor (its column index).
     virtual Value shown(TableCursor& cursor, int column) const = 0;
+    // Its text appended to out: the export's path, without a Value between.
+    virtual void appendShown(TableCursor& cursor, int column, std::string& out) const {
+        shown(cursor, column).appendText(out);
+    }
 };
 
 // For each column of a table (by the cursor's column index), how its values
