@@ -1,9 +1,13 @@
 // The property blob of a table (the LvProp value of its MSysObjects row), as
 // Access stores it for Jet 3 and for Jet 4 / ACE files: whatever the bytes,
-// the reader keeps to them and every property it gives is whole.
+// the reader keeps to them and every property it gives is whole; and every
+// text property read as a lookup's row source (SQL text, an expression, a
+// value list) parses or is refused, without crashing or running away.
 
 #include "FuzzSupport.h"
 #include "database/ColumnProperties.h"
+#include "database/Expressions.h"
+#include "database/SelectStatements.h"
 #include "database/TextDecoding.h"
 
 #include <cstdint>
@@ -18,7 +22,13 @@ void check(const qm::ObjectProperties& properties, const qm::jet::CodePageDecode
         for (const qm::StoredProperty& property : block.properties) {
             bytes += property.bytes.size();
             (void)property.integer();
-            (void)property.text(jet3Text);
+            if (const std::optional<QString> text = property.text(jet3Text)) {
+                (void)qm::ParseSelectStatement(*text);
+                (void)qm::SplitOutsideQuotes(*text, QLatin1Char(';'));
+                if (const std::optional<qm::Expression> e = qm::Expression::parse(*text))
+                    (void)e->evaluate(
+                        [](std::size_t) { return qm::Value::fromQString(QStringLiteral("7")); });
+            }
             qm::fuzz::require(block.find(property.name) != nullptr, "a property is found by its name");
         }
     };

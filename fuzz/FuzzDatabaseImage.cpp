@@ -34,10 +34,13 @@ void readTable(const std::shared_ptr<qm::ConnectionState>& state, const qm::Cata
     }
     (void)qm::CountRows(state, table);
 
-    // The preview grid: random access by row number.
+    // The preview grid: random access by row number, with the values Access
+    // shows (lookups read their row sources, hyperlinks, rich text).
     qm::TableSelection selection{state, table, {}, nullptr};
     for (int column = 0; column < cursor.columnCount(); ++column)
         selection.columns.push_back(column);
+    qm::TableCursor definition(state, table);
+    selection.shown = qm::ReadShownColumns(state, table, definition, selection.columns);
     qm::TableRowSource preview(std::move(selection));
     const long long rows = preview.rowCount();
     if (rows > 0) {
