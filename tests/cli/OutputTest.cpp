@@ -84,7 +84,7 @@ class ExportOutput : public ::testing::Test {
 
     // Exports and reads the document back; an empty list when anything failed.
     QStringList exportTable(const QString& table, const QStringList& options,
-                            const QProcessEnvironment& environment = cleanEnvironment()) {
+                            const QProcessEnvironment& environment = ExportEnvironment()) {
         const QString output = dir_->filePath(QStringLiteral("export-%1.docx").arg(++exports_));
         const RunResult r = runExport(
             QStringList{*database_, QStringLiteral("--table"), table, QStringLiteral("--output"), output} +
@@ -115,7 +115,7 @@ TEST_F(ExportOutput, ListTablesPrintsCatalogueOrderUnsorted) {
     EXPECT_TRUE(r.err.isEmpty());
 
     // Names are UTF-8 whatever the locale says.
-    QProcessEnvironment plain = cleanEnvironment();
+    QProcessEnvironment plain = ExportEnvironment();
     plain.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     plain.insert(QStringLiteral("LANG"), QStringLiteral("C"));
     const RunResult c = runExport({*database_, QStringLiteral("--list-tables")}, plain);
@@ -210,7 +210,7 @@ TEST_F(ExportOutput, ReplacesAnExistingDocumentWithoutLeavingFilesBehind) {
 
 TEST_F(ExportOutput, DashWritesTheDocumentToStandardOutputAndLeavesNothingOnDisk) {
     QTemporaryDir temporary;
-    QProcessEnvironment environment = cleanEnvironment();
+    QProcessEnvironment environment = ExportEnvironment();
     environment.insert(QStringLiteral("TMPDIR"), temporary.path());
     const QStringList arguments{*database_, QStringLiteral("--table"), QStringLiteral("Umsätze"),
                                 QStringLiteral("--output"), QStringLiteral("-")};
@@ -250,7 +250,7 @@ TEST_F(ExportOutput, RelativeAndNonAsciiPaths) {
         SCOPED_TRACE(c.what);
         const RunResult r = runExport({QStringLiteral("Kunden Müller.mdb"), QStringLiteral("--table"),
                                        QStringLiteral("Umsätze"), QStringLiteral("--output"), c.output},
-                                      cleanEnvironment(), dir.path());
+                                      ExportEnvironment(), dir.path());
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
         const auto document = ReadDocx(dir.filePath(c.created));
         ASSERT_TRUE(document);

@@ -93,7 +93,7 @@ TEST_F(DatabasePath, AHugeEncryptedFileIsRefusedBeforeItIsRead) {
     const QString huge =
         sparseCopy(QStringLiteral("huge.accdb"),
                    qm::test::corpusFile(QStringLiteral("office-agile-4.4.accdb")), 12ll << 30);
-    RunOptions options;
+    ExportOptions options;
     options.environment.insert(QStringLiteral("QUILLMERGE_PASSWORD"), QStringLiteral("password"));
     const Outcome outcome = runExport({huge, QStringLiteral("--list-tables")}, options);
     EXPECT_TRUE(outcome.exited(1)) << outcome.err.toStdString();
@@ -107,7 +107,7 @@ TEST_F(DatabasePath, AnUnreadableFileSaysSo) {
     const QString locked = path(QStringLiteral("locked.mdb"));
     ASSERT_TRUE(QFile::copy(good_, locked));
     QFile::setPermissions(locked, QFile::WriteOwner);
-    RunOptions options;
+    ExportOptions options;
     options.inChild = runAsOrdinaryUserInChild;
     const Outcome outcome = runExport({locked, QStringLiteral("--list-tables")}, options);
     EXPECT_TRUE(outcome.exited(1)) << outcome.err.toStdString();

@@ -148,7 +148,7 @@ TEST(NamesAndValues, FieldNamesDoNotDependOnTheCharsetSettingsOfMdbtools) {
     const QString output = dir.filePath(QStringLiteral("out.docx"));
     for (const char* charset : {"UTF-8", "ISO-8859-1", "UTF-16"}) {
         SCOPED_TRACE(charset);
-        RunOptions options;
+        ExportOptions options;
         options.environment.insert(QStringLiteral("MDBICONV"), QString::fromLatin1(charset));
         const Outcome outcome = runExport(
             {database, QStringLiteral("--table"), QStringLiteral("T"), QStringLiteral("--output"), output},

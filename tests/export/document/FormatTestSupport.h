@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/FailingDevice.h"
+#include "common/Files.h"
 
 #include "export/document/DocumentFormats.h"
 #include "export/document/TextSpool.h"
@@ -12,11 +13,6 @@
 #include <ostream>
 #include <string>
 #include <vector>
-
-// Readable strings in test failure messages.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace qm::test {
 
