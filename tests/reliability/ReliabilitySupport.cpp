@@ -1,5 +1,6 @@
 #include "ReliabilitySupport.h"
 
+#include "TestEncryptor.h"
 #include "jetwriter/Description.h"
 
 #include <grp.h>
@@ -52,6 +53,11 @@ bool permissionsAreEnforced() {
 
 void makeDatabase(const QString& path, const QByteArray& description) {
     jetwriter::WriteDescriptionFile(description, path);
+}
+
+QByteArray encryptedDatabase(const QString& password) {
+    return test::crypto::EncryptAccessImage(test::crypto::AceImageOf(test::fixtureFile("test-tables")),
+                                            password, {});
 }
 
 QByteArray readBytes(const QString& path) {

@@ -49,6 +49,9 @@ struct CustomersExport : qm::ExportInputs {
 
 // Writes a database from a fixture description (the JSON of quillmerge-mkdb).
 void makeDatabase(const QString& path, const QByteArray& description);
+// An ACE file encrypted as Access 2010 and later encrypt (agile), of the
+// tables of tests/fixtures/test-tables.json.
+QByteArray encryptedDatabase(const QString& password);
 
 using test::DocxParagraphs;
 using test::entriesOf;
