@@ -15,8 +15,6 @@ namespace qm::clitest {
 
 namespace {
 
-constexpr int kTimeoutMs = 60000;
-
 // A file descriptor closed when it goes out of scope.
 class Descriptor {
   public:
@@ -35,33 +33,7 @@ class Descriptor {
     int fd_;
 };
 
-RunResult run(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
-              const QString& workingDirectory = QString()) {
-    qm::test::ProcessOptions options;
-    options.timeoutMs = kTimeoutMs;
-    options.environment = environment;
-    options.workingDirectory = workingDirectory;
-    return qm::test::RunProcess(program, arguments, options);
-}
-
 }  // namespace
-
-QProcessEnvironment cleanEnvironment() {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("QUILLMERGE_PASSWORD"));
-    return environment;
-}
-
-QProcessEnvironment environmentWithPassword(const QString& password) {
-    QProcessEnvironment environment = cleanEnvironment();
-    environment.insert(QStringLiteral("QUILLMERGE_PASSWORD"), password);
-    return environment;
-}
-
-RunResult runExport(const QStringList& arguments, const QProcessEnvironment& environment,
-                    const QString& workingDirectory) {
-    return run(QStringLiteral(QM_EXPORT_PATH), arguments, environment, workingDirectory);
-}
 
 // fork and exec rather than RunProcess: QProcess gives a child pipes, never a terminal.
 RunResult runExportOnTerminal(const QStringList& arguments) {
@@ -84,7 +56,7 @@ RunResult runExportOnTerminal(const QStringList& arguments) {
         argv.push_back(a.data());
     argv.push_back(nullptr);
     std::vector<QByteArray> variables;
-    const QProcessEnvironment environment = cleanEnvironment();
+    const QProcessEnvironment environment = ExportEnvironment();
     for (const QString& key : environment.keys())
         variables.push_back(QFile::encodeName(key + QLatin1Char('=') + environment.value(key)));
     std::vector<char*> envp;
@@ -127,8 +99,8 @@ QString makeDatabase(const QTemporaryDir& dir, const QString& name, const QByteA
     const QString json = dir.filePath(name + QStringLiteral(".json"));
     writeBytes(json, description);
     const QString database = dir.filePath(name + QStringLiteral(".mdb"));
-    const RunResult r = run(QStringLiteral(QM_MKDB_PATH), {QStringLiteral("--quiet"), database, json},
-                            QProcessEnvironment::systemEnvironment());
+    const RunResult r =
+        test::RunProcess(QStringLiteral(QM_MKDB_PATH), {QStringLiteral("--quiet"), database, json});
     if (r.exitCode != 0) {
         ADD_FAILURE() << "quillmerge-mkdb refused " << name.toStdString() << ": " << r.err.toStdString();
         return QString();
@@ -143,26 +115,6 @@ QByteArray readBytes(const QString& path) {
         return QByteArray();
     }
     return file.readAll();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        ADD_FAILURE() << "cannot write " << path.toStdString();
-}
-
-QStringList entriesOf(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
-::testing::AssertionResult IsOneLineMessage(const QByteArray& err) {
-    if (err.count('\n') != 1 || !err.endsWith('\n'))
-        return ::testing::AssertionFailure()
-               << "not exactly one line on stderr: \"" << err.toStdString() << '"';
-    if (!err.startsWith("quillmerge-export: ") || err.trimmed().size() <= 19)
-        return ::testing::AssertionFailure() << "not a message from quillmerge-export: " << err.toStdString();
-    return ::testing::AssertionSuccess();
 }
 
 }  // namespace qm::clitest

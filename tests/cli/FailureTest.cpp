@@ -257,7 +257,7 @@ TEST_F(ExportFailure, OutputThatCannotBeWritten) {
         SCOPED_TRACE(output.toStdString());
         const RunResult r = runExport({databaseName, QStringLiteral("--table"), QStringLiteral("Other"),
                                        QStringLiteral("--output"), output},
-                                      cleanEnvironment(), dir_.path());
+                                      ExportEnvironment(), dir_.path());
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_TRUE(IsOneLineMessage(r.err));
         EXPECT_EQ(readBytes(database_), database) << "the database was overwritten";

@@ -80,7 +80,7 @@ TEST_F(PasswordChannels, PasswordFileDropsOneLineEndOnly) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const RunResult r =
-            exportSecret({QStringLiteral("--password-file"), passwordFile(c.content)}, cleanEnvironment());
+            exportSecret({QStringLiteral("--password-file"), passwordFile(c.content)}, ExportEnvironment());
         expectNoSecret(r, secrets);
         if (c.opens) {
             EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -109,18 +109,18 @@ TEST_F(PasswordChannels, EnvironmentVariableAndItsPrecedence) {
         bool opens;
     };
     const Case cases[] = {
-        {"right in the environment", {}, environmentWithPassword(kPassword), true},
-        {"wrong in the environment", {}, environmentWithPassword(wrong), false},
-        {"empty in the environment", {}, environmentWithPassword(QString()), false},
-        {"none at all", {}, cleanEnvironment(), false},
+        {"right in the environment", {}, ExportEnvironment(kPassword), true},
+        {"wrong in the environment", {}, ExportEnvironment(wrong), false},
+        {"empty in the environment", {}, ExportEnvironment(QString()), false},
+        {"none at all", {}, ExportEnvironment(), false},
         // The option names the file on purpose, so it wins over the environment.
         {"right file, wrong environment",
          {QStringLiteral("--password-file"), rightFile},
-         environmentWithPassword(wrong),
+         ExportEnvironment(wrong),
          true},
         {"wrong file, right environment",
          {QStringLiteral("--password-file"), wrongFile},
-         environmentWithPassword(kPassword),
+         ExportEnvironment(kPassword),
          false},
     };
     for (const Case& c : cases) {
@@ -143,7 +143,7 @@ TEST_F(PasswordChannels, EnvironmentVariableAndItsPrecedence) {
     EXPECT_EQ(locked.exitCode, 1);
     EXPECT_TRUE(IsOneLineMessage(locked.err));
     const RunResult listed =
-        runExport({database_, QStringLiteral("--list-tables")}, environmentWithPassword(kPassword));
+        runExport({database_, QStringLiteral("--list-tables")}, ExportEnvironment(kPassword));
     EXPECT_EQ(listed.exitCode, 0) << listed.err.toStdString();
     EXPECT_EQ(listed.out, "Secret\n");
     expectNoSecret(listed, {kPassword});
@@ -157,7 +157,7 @@ TEST_F(PasswordChannels, UnreadablePasswordFileIsAFailureNamingTheFile) {
         SCOPED_TRACE(file.toStdString());
         // The right password in the environment must not paper over the broken file.
         const RunResult r =
-            exportSecret({QStringLiteral("--password-file"), file}, environmentWithPassword(kPassword));
+            exportSecret({QStringLiteral("--password-file"), file}, ExportEnvironment(kPassword));
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_TRUE(IsOneLineMessage(r.err));
         EXPECT_TRUE(r.err.contains(file.toUtf8())) << r.err.toStdString();
@@ -173,7 +173,7 @@ TEST_F(PasswordChannels, DatabaseWithoutPasswordOpensWhateverIsGiven) {
     const QString output = dir.filePath(QStringLiteral("t.docx"));
     const RunResult r =
         runExport({open, QStringLiteral("--table"), QStringLiteral("T"), QStringLiteral("--output"), output},
-                  environmentWithPassword(QStringLiteral("anything")));
+                  ExportEnvironment(QStringLiteral("anything")));
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     const auto document = ReadDocx(output);
     ASSERT_TRUE(document);
@@ -213,7 +213,7 @@ TEST(CorpusPasswords, RightWrongAndMissingPasswords) {
             SCOPED_TRACE("guess \"" + guess.toStdString() + "\"");
             writeBytes(output, previous);
             const RunResult r =
-                runExport(arguments, guess.isNull() ? cleanEnvironment() : environmentWithPassword(guess));
+                runExport(arguments, guess.isNull() ? ExportEnvironment() : ExportEnvironment(guess));
             EXPECT_EQ(r.exitCode, 1);
             EXPECT_TRUE(IsOneLineMessage(r.err));
             EXPECT_TRUE(r.err.contains("password")) << r.err.toStdString();
@@ -222,12 +222,12 @@ TEST(CorpusPasswords, RightWrongAndMissingPasswords) {
         }
 
         const RunResult listed =
-            runExport({database, QStringLiteral("--list-tables")}, environmentWithPassword(password));
+            runExport({database, QStringLiteral("--list-tables")}, ExportEnvironment(password));
         EXPECT_EQ(listed.exitCode, 0) << listed.err.toStdString();
         EXPECT_EQ(listed.out, "Table1\n");
 
         QFile::remove(output);
-        const RunResult exported = runExport(arguments, environmentWithPassword(password));
+        const RunResult exported = runExport(arguments, ExportEnvironment(password));
         EXPECT_EQ(exported.exitCode, 0) << exported.err.toStdString();
         EXPECT_TRUE(exported.err.isEmpty());
         expectNoSecret(exported, secrets);

@@ -39,119 +39,59 @@ QString unrecognized(const QString& path) {
     return QStringLiteral("Unrecognized database format '%1'.").arg(path);
 }
 
-}  // namespace
-
-TEST(Connection, ProvidersOpenTheFormatsThePlatformsProvidersOpen) {
-    QM_REQUIRE_CORPUS();
-    struct Case {
-        const char* file;
-        bool jetOpens;  // with the Jet form; the ACE form opens every readable file
-    };
-    const Case cases[] = {
-        {"V1997_test.mdb", true},      {"northwind-jet3.mdb", true}, {"V2000_test.mdb", true},
-        {"V2003_test.mdb", true},      {"V2007_test.accdb", false},  {"V2010_test.accdb", false},
-        {"V2016_bigint.accdb", false}, {"V2016_empty.accdb", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        const QString path = corpusFile(QString::fromLatin1(c.file));
-        EXPECT_EQ(openFailure(kJetForm.arg(path, QString())), c.jetOpens ? QString() : unrecognized(path));
-        EXPECT_EQ(openFailure(kAceForm.arg(path, QString())), QString());
-    }
+// A copy of the file with the password written into its header opens with
+// that password only, and gives the two rows of its Table1.
+void expectLockedCopyOpens(const QTemporaryDir& dir, const QString& original, const QString& password) {
+    SCOPED_TRACE(original.toStdString() + " / " + password.toStdString());
+    QByteArray bytes = fileBytes(original);
+    QByteArray header = bytes.left(qm::jet::kHeaderBytes);
+    qm::jet::WritePassword(header, password);
+    bytes.replace(0, header.size(), header);
+    const QString path = dir.filePath(QStringLiteral("locked.mdb"));
+    writeBytes(path, bytes);
+    EXPECT_EQ(openFailure(qm::BuildConnectionString(path, password)), QString());
+    EXPECT_EQ(openFailure(qm::BuildConnectionString(path, QString())), notValidPassword());
+    EXPECT_EQ(openFailure(qm::BuildConnectionString(path, password.toUpper())), notValidPassword());
+    auto connection = openDatabase(path, password);
+    EXPECT_EQ(readTable(*connection, QStringLiteral("Table1")).rows.size(), 2u);
 }
 
-TEST(Connection, JetPasswordsAreCheckedAgainstTheHeader) {
-    QM_REQUIRE_CORPUS();
-    struct Case {
-        const char* file;
-        QString password;
-        bool opens;
+}  // namespace
+
+TEST(Connection, Jet4FilesOpenWithEitherProviderAndTheirPasswordOnly) {
+    const QString locked = fixtureFile("password");
+    const QString open = fixtureFile("test-tables");
+    // Both providers open a Jet 4 file; the Jet one no ACE file (FilesMadeByAccess).
+    EXPECT_EQ(openFailure(kJetForm.arg(open, QString())), QString());
+    EXPECT_EQ(openFailure(kAceForm.arg(open, QString())), QString());
+    const std::pair<QString, bool> cases[] = {
+        {QStringLiteral("Pass word;1"), true},
+        {QString(), false},
+        {QStringLiteral("pass word;1"), false},  // case counts
+        {QStringLiteral("Pass word;1 "), false},
+        {QStringLiteral("Pass word;"), false},
+        {QStringLiteral("Pass word;1Pass word;1"), false},
     };
-    const Case cases[] = {
-        {"V2000_with-password.mdb", QStringLiteral("password"), true},
-        {"V2003_with-password.mdb", QStringLiteral("password"), true},
-        {"V2000_with-password.mdb", QString(), false},
-        {"V2000_with-password.mdb", QStringLiteral("Password"), false},  // case counts
-        {"V2000_with-password.mdb", QStringLiteral("password "), false},
-        {"V2003_with-password.mdb", QStringLiteral("passwor"), false},
-        {"V2003_with-password.mdb", QStringLiteral("passwordpassword"), false},
-        // A database without a password opens whatever is typed in the box.
-        {"V2000_test.mdb", QStringLiteral("anything"), true},
-        {"V1997_test.mdb", QStringLiteral("anything"), true},
-        {"V2010_test.accdb", QStringLiteral("anything"), true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.file) + " / " + c.password.toStdString());
-        const QString path = corpusFile(QString::fromLatin1(c.file));
-        EXPECT_EQ(openFailure(qm::BuildConnectionString(path, c.password)),
-                  c.opens ? QString() : notValidPassword());
+    for (const auto& [password, opens] : cases) {
+        SCOPED_TRACE(password.toStdString());
+        EXPECT_EQ(openFailure(qm::BuildConnectionString(locked, password)),
+                  opens ? QString() : notValidPassword());
     }
+    // A database without a password opens whatever is typed in the box.
+    EXPECT_EQ(openFailure(qm::BuildConnectionString(open, QStringLiteral("anything"))), QString());
     // The right password also gives the data.
-    auto connection = openCorpus(QStringLiteral("V2003_with-password.mdb"), QStringLiteral("password"));
-    const QueryResult table = readTable(*connection, QStringLiteral("Table1"));
-    EXPECT_EQ(table.rows, (TextRows{{"1", "One"}, {"2", "Two"}, {"3", "Three"}}));
+    auto connection = openDatabase(locked, QStringLiteral("Pass word;1"));
+    EXPECT_EQ(readTable(*connection, QStringLiteral("Secret")).rows,
+              (TextRows{{"1", "only with the password"}, {"2", ""}}));
 }
 
 TEST(Connection, PasswordsStoredByTheHeaderWriterAreAccepted) {
-    QM_REQUIRE_CORPUS();
-    // Jet 3 files with a password, and Jet 4 passwords beyond ASCII, made from
-    // corpus copies: the reader must accept exactly what the writer stored.
-    const std::pair<const char*, QString> cases[] = {
-        {"V1997_test.mdb", QStringLiteral("geheim")},
-        {"V1997_test.mdb", QStringLiteral("Größe;=\"x\"")},
-        {"V2000_test.mdb", QStringLiteral("pässwörd€漢")},
-        {"V2000_test.mdb", QStringLiteral("abcdefghijklmnopqrst")},
-    };
+    // Jet 4 passwords beyond ASCII and of the longest length: the reader must
+    // accept exactly what the writer stored (Jet 3 in FilesMadeByAccess).
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    for (const auto& [file, password] : cases) {
-        SCOPED_TRACE(std::string(file) + " / " + password.toStdString());
-        QByteArray bytes = fileBytes(corpusFile(QString::fromLatin1(file)));
-        QByteArray header = bytes.left(qm::jet::kHeaderBytes);
-        qm::jet::WritePassword(header, password);
-        bytes.replace(0, header.size(), header);
-        const QString path = dir.filePath(QStringLiteral("locked-") + QString::fromLatin1(file));
-        ASSERT_TRUE(writeBytes(path, bytes));
-
-        EXPECT_EQ(openFailure(qm::BuildConnectionString(path, password)), QString());
-        EXPECT_EQ(openFailure(qm::BuildConnectionString(path, QString())), notValidPassword());
-        EXPECT_EQ(openFailure(qm::BuildConnectionString(path, password.toUpper())), notValidPassword());
-        auto connection = openDatabase(path, password);
-        EXPECT_EQ(readTable(*connection, QStringLiteral("Table1")).rows.size(), 2u);
-    }
-}
-
-TEST(Connection, EncryptedAccessFilesOpenWithTheirPasswordOnly) {
-    QM_REQUIRE_CORPUS();
-    struct Case {
-        const char* file;
-        const char* password;
-        std::size_t rows;
-    } cases[] = {
-        {"V2010_with-password.accdb", "password", 3},
-        {"office-agile-4.4.accdb", "password", 3},
-        {"access2007-rc4-encrypted.accdb", "Test123", 1},
-    };
-    // The Jet 4 file with the same table, read without any decryption.
-    auto plain = openCorpus(QStringLiteral("V2000_with-password.mdb"), QStringLiteral("password"));
-    const auto expected = readTable(*plain, QStringLiteral("Table1"));
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        const QString path = corpusFile(QString::fromLatin1(c.file));
-        const QString password = QString::fromLatin1(c.password);
-        EXPECT_EQ(openFailure(qm::BuildConnectionString(path, password)), QString());
-        auto connection = openDatabase(path, password);
-        EXPECT_EQ(schemaNames(*connection), QStringList{QStringLiteral("Table1")});
-        const auto table = readTable(*connection, QStringLiteral("Table1"));
-        EXPECT_EQ(table.rows.size(), c.rows);
-        if (c.rows == expected.rows.size()) {
-            EXPECT_EQ(table.rows, expected.rows);
-        }
-        for (const QString& wrong : {QString(), password.toUpper(), password + QLatin1Char(' ')})
-            EXPECT_EQ(openFailure(qm::BuildConnectionString(path, wrong)), notValidPassword());
-        // The Jet provider does not know the format at all.
-        EXPECT_EQ(openFailure(kJetForm.arg(path, password)), unrecognized(path));
-    }
+    for (const QString& password : {QStringLiteral("pässwörd€漢"), QStringLiteral("abcdefghijklmnopqrst")})
+        expectLockedCopyOpens(dir, fixtureFile("test-tables"), password);
 }
 
 TEST(Connection, FilesThatAreNoDatabaseFailWithAClearDescription) {
@@ -163,13 +103,13 @@ TEST(Connection, FilesThatAreNoDatabaseFailWithAClearDescription) {
     const QString noise = dir.filePath(QStringLiteral("noise.mdb"));
     const QString folder = dir.filePath(QStringLiteral("folder.mdb"));
     const QString fifo = dir.filePath(QStringLiteral("pipe.mdb"));
-    ASSERT_TRUE(writeBytes(empty, QByteArray()));
-    ASSERT_TRUE(writeBytes(text, QByteArray("Name;Town\nAnn;Oslo\n")));
+    writeBytes(empty, QByteArray());
+    writeBytes(text, QByteArray("Name;Town\nAnn;Oslo\n"));
     QByteArray random(100000, '\0');
     QRandomGenerator generator(42);
     for (char& c : random)
         c = static_cast<char>(generator.bounded(256));
-    ASSERT_TRUE(writeBytes(noise, random));
+    writeBytes(noise, random);
     ASSERT_TRUE(QDir().mkdir(folder));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
 
@@ -194,13 +134,12 @@ TEST(Connection, FilesThatAreNoDatabaseFailWithAClearDescription) {
 }
 
 TEST(Connection, UnreadableFilesFailWithAClearDescription) {
-    QM_REQUIRE_CORPUS();
     if (::geteuid() == 0)
         GTEST_SKIP() << "permissions do not stop root";
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("locked.mdb"));
-    ASSERT_TRUE(QFile::copy(corpusFile(QStringLiteral("V2000_test.mdb")), path));
+    ASSERT_TRUE(QFile::copy(fixtureFile("test-tables"), path));
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0), 0);
     EXPECT_EQ(
         openFailure(qm::BuildConnectionString(path, QString())),
@@ -209,14 +148,12 @@ TEST(Connection, UnreadableFilesFailWithAClearDescription) {
 }
 
 TEST(Connection, TheFileIsOnlyEverRead) {
-    QM_REQUIRE_CORPUS();
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    for (const QString& name : {QStringLiteral("V2000_test.mdb"), QStringLiteral("northwind-jet3.mdb"),
-                                QStringLiteral("V2016_longtext.accdb")}) {
-        SCOPED_TRACE(name.toStdString());
-        const QString path = dir.filePath(name);
-        ASSERT_TRUE(QFile::copy(corpusFile(name), path));
+    for (const QString& original : {fixtureFile("test-tables"), sampleFile(), fixtureFile("calculated")}) {
+        SCOPED_TRACE(original.toStdString());
+        const QString path = dir.filePath(QFileInfo(original).fileName());
+        ASSERT_TRUE(QFile::copy(original, path));
         ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
         const QByteArray before = QCryptographicHash::hash(fileBytes(path), QCryptographicHash::Sha256);
         const QDateTime modified = QFileInfo(path).lastModified();
@@ -234,7 +171,7 @@ TEST(Connection, TheFileIsOnlyEverRead) {
     }
     // A file the user may not write opens all the same, even asked for read-write.
     const QString readOnly = dir.filePath(QStringLiteral("read-only.mdb"));
-    ASSERT_TRUE(QFile::copy(corpusFile(QStringLiteral("V1997_test.mdb")), readOnly));
+    ASSERT_TRUE(QFile::copy(fixtureFile("test-tables"), readOnly));
     ASSERT_TRUE(QFile::setPermissions(readOnly, QFile::ReadOwner));
     Connection connection;
     connection.setMode(qm::adModeReadWrite);
@@ -243,7 +180,6 @@ TEST(Connection, TheFileIsOnlyEverRead) {
 }
 
 TEST(Connection, OperationsOutOfTurnFailLikeTheProvider) {
-    QM_REQUIRE_CORPUS();
     const QString closed = QStringLiteral("Operation is not allowed when the object is closed.");
     const QString open = QStringLiteral("Operation is not allowed when the object is open.");
     auto failure = [](auto&& action) {
@@ -258,19 +194,86 @@ TEST(Connection, OperationsOutOfTurnFailLikeTheProvider) {
     EXPECT_FALSE(connection.isOpen());
     EXPECT_EQ(failure([&] { connection.Close(); }), closed);
     EXPECT_EQ(failure([&] { connection.OpenSchema(qm::adSchemaTables); }), closed);
-    connection.Open(qm::BuildConnectionString(corpusFile(QStringLiteral("V2000_test.mdb")), QString()));
+    connection.Open(qm::BuildConnectionString(fixtureFile("test-tables"), QString()));
     EXPECT_TRUE(connection.isOpen());
-    EXPECT_EQ(failure([&] {
-                  connection.Open(
-                      qm::BuildConnectionString(corpusFile(QStringLiteral("V2000_test.mdb")), QString()));
-              }),
-              open);
+    EXPECT_EQ(
+        failure([&] { connection.Open(qm::BuildConnectionString(fixtureFile("test-tables"), QString())); }),
+        open);
     EXPECT_EQ(failure([&] { connection.setMode(qm::adModeRead); }), open);
     EXPECT_EQ(failure([&] { connection.OpenSchema(4); }),
               QStringLiteral("Object or provider is not capable of performing requested operation."));
     connection.Close();
     EXPECT_FALSE(connection.isOpen());
     // A closed connection opens again.
-    connection.Open(qm::BuildConnectionString(corpusFile(QStringLiteral("V1997_test.mdb")), QString()));
+    connection.Open(qm::BuildConnectionString(sampleFile(), QString()));
     EXPECT_EQ(schemaNames(connection).size(), 4);
+}
+
+// What only files made by Access show: the formats of Jet 3 and of ACE, which
+// the Jet provider does not open, the passwords Access stored itself, Jet 3
+// passwords, and encrypted ACE files.
+TEST(Connection, FilesMadeByAccess) {
+    QM_REQUIRE_CORPUS();
+    const std::pair<const char*, bool> formats[] = {
+        // Whether the Jet form opens it; the ACE form opens every readable file.
+        {"V1997_test.mdb", true},      {"northwind-jet3.mdb", true}, {"V2000_test.mdb", true},
+        {"V2003_test.mdb", true},      {"V2007_test.accdb", false},  {"V2010_test.accdb", false},
+        {"V2016_bigint.accdb", false}, {"V2016_empty.accdb", false},
+    };
+    for (const auto& [file, jetOpens] : formats) {
+        SCOPED_TRACE(file);
+        const QString path = corpusFile(QString::fromLatin1(file));
+        EXPECT_EQ(openFailure(kJetForm.arg(path, QString())), jetOpens ? QString() : unrecognized(path));
+        EXPECT_EQ(openFailure(kAceForm.arg(path, QString())), QString());
+    }
+
+    const std::tuple<const char*, QString, bool> passwords[] = {
+        {"V2000_with-password.mdb", QStringLiteral("password"), true},
+        {"V2003_with-password.mdb", QStringLiteral("password"), true},
+        {"V2000_with-password.mdb", QString(), false},
+        {"V2000_with-password.mdb", QStringLiteral("Password"), false},  // case counts
+        {"V2000_with-password.mdb", QStringLiteral("password "), false},
+        {"V2003_with-password.mdb", QStringLiteral("passwor"), false},
+        {"V2003_with-password.mdb", QStringLiteral("passwordpassword"), false},
+        // A database without a password opens whatever is typed in the box.
+        {"V2000_test.mdb", QStringLiteral("anything"), true},
+        {"V1997_test.mdb", QStringLiteral("anything"), true},
+        {"V2010_test.accdb", QStringLiteral("anything"), true},
+    };
+    for (const auto& [file, password, opens] : passwords) {
+        SCOPED_TRACE(std::string(file) + " / " + password.toStdString());
+        EXPECT_EQ(openFailure(qm::BuildConnectionString(corpusFile(QString::fromLatin1(file)), password)),
+                  opens ? QString() : notValidPassword());
+    }
+    auto plain = openCorpus(QStringLiteral("V2003_with-password.mdb"), QStringLiteral("password"));
+    const auto expected = readTable(*plain, QStringLiteral("Table1"));
+    EXPECT_EQ(expected.rows, (TextRows{{"1", "One"}, {"2", "Two"}, {"3", "Three"}}));
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const QString& password : {QStringLiteral("geheim"), QStringLiteral("Größe;=\"x\"")})
+        expectLockedCopyOpens(dir, corpusFile(QStringLiteral("V1997_test.mdb")), password);
+
+    const std::tuple<const char*, const char*, std::size_t> encrypted[] = {
+        {"V2010_with-password.accdb", "password", 3},
+        {"office-agile-4.4.accdb", "password", 3},
+        {"access2007-rc4-encrypted.accdb", "Test123", 1},
+    };
+    for (const auto& [file, text, rows] : encrypted) {
+        SCOPED_TRACE(file);
+        const QString path = corpusFile(QString::fromLatin1(file));
+        const QString password = QString::fromLatin1(text);
+        EXPECT_EQ(openFailure(qm::BuildConnectionString(path, password)), QString());
+        auto connection = openDatabase(path, password);
+        EXPECT_EQ(schemaNames(*connection), QStringList{QStringLiteral("Table1")});
+        const auto table = readTable(*connection, QStringLiteral("Table1"));
+        EXPECT_EQ(table.rows.size(), rows);
+        if (rows == expected.rows.size()) {
+            EXPECT_EQ(table.rows, expected.rows);  // the same table as the Jet 4 file
+        }
+        for (const QString& wrong : {QString(), password.toUpper(), password + QLatin1Char(' ')})
+            EXPECT_EQ(openFailure(qm::BuildConnectionString(path, wrong)), notValidPassword());
+        // The Jet provider does not know the format at all.
+        EXPECT_EQ(openFailure(kJetForm.arg(path, password)), unrecognized(path));
+    }
 }

@@ -1,9 +1,10 @@
-// Damaged copies of real files: cut short, or with pages overwritten. Opening
+// Damaged copies of databases: cut short, or with pages overwritten. Opening
 // and reading them must either work or fail with a DatabaseError, never crash
 // or hang. (Run the ASan build to catch what a crash would not show.)
 
 #include "DatabaseTestSupport.h"
 
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -41,22 +42,22 @@ Outcome readEverything(const QString& path, QString& failure) {
     }
 }
 
-}  // namespace
-
-TEST(DamagedFile, TruncatedCopiesOpenOrFailCleanly) {
-    QM_REQUIRE_CORPUS();
+// Copies of files cut short at shares of their size, and copies with a few
+// bytes of some pages after the header scribbled over (page types, row
+// tables, column definitions, long-value pointers), open or fail cleanly.
+void expectDamagedCopiesOpenOrFail(const QStringList& cut, const QStringList& scribbled) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     int failed = 0;
-    for (const QString& name :
-         {QStringLiteral("V1997_test.mdb"), QStringLiteral("V2000_test.mdb"),
-          QStringLiteral("V2016_longtext.accdb"), QStringLiteral("northwind-jet3.mdb")}) {
-        const QByteArray bytes = fileBytes(corpusFile(name));
+    for (const QString& original : cut) {
+        const QByteArray bytes = fileBytes(original);
+        EXPECT_FALSE(bytes.isEmpty()) << original.toStdString();
         for (const double share : {0.0001, 0.01, 0.02, 0.05, 0.1, 0.25, 0.5, 0.75, 0.9, 0.99}) {
             const auto length = static_cast<qsizetype>(static_cast<double>(bytes.size()) * share);
-            SCOPED_TRACE(name.toStdString() + " cut at " + std::to_string(length));
-            const QString path = dir.filePath(QStringLiteral("cut-%1-").arg(length) + name);
-            ASSERT_TRUE(writeBytes(path, bytes.left(length)));
+            SCOPED_TRACE(original.toStdString() + " cut at " + std::to_string(length));
+            const QString path =
+                dir.filePath(QStringLiteral("cut-%1-").arg(length) + QFileInfo(original).fileName());
+            writeBytes(path, bytes.left(length));
             QString failure;
             if (readEverything(path, failure) == Outcome::Failed) {
                 ++failed;
@@ -66,32 +67,25 @@ TEST(DamagedFile, TruncatedCopiesOpenOrFailCleanly) {
         }
     }
     EXPECT_GT(failed, 10);  // most cuts lose the catalogue or table pages
-}
 
-TEST(DamagedFile, OverwrittenPagesOpenOrFailCleanly) {
-    QM_REQUIRE_CORPUS();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     QRandomGenerator generator(20240101);
     testing::internal::CaptureStderr();
-    for (const QString& name : {QStringLiteral("V1997_test.mdb"), QStringLiteral("V2007_test.accdb"),
-                                QStringLiteral("northwind-jet3.mdb")}) {
-        const QByteArray original = fileBytes(corpusFile(name));
-        const int pageSize = original.at(0x14) == 0 ? 2048 : 4096;
-        const int pages = static_cast<int>(original.size() / pageSize);
+    for (const QString& original : scribbled) {
+        const QByteArray bytes = fileBytes(original);
+        const int pageSize = bytes.at(0x14) == 0 ? 2048 : 4096;
+        const int pages = static_cast<int>(bytes.size() / pageSize);
         for (int round = 0; round < 40; ++round) {
-            QByteArray bytes = original;
-            // Scribble over a few bytes of some pages after the header: page
-            // types, row tables, column definitions, long-value pointers.
+            QByteArray copy = bytes;
             for (int hits = 0; hits < 1 + round % 8; ++hits) {
                 const int page = 1 + static_cast<int>(generator.bounded(pages - 1));
                 const int offset = static_cast<int>(generator.bounded(pageSize));
                 const int length = 1 + static_cast<int>(generator.bounded(16));
                 for (int i = 0; i < length && offset + i < pageSize; ++i)
-                    bytes[page * pageSize + offset + i] = static_cast<char>(generator.bounded(256));
+                    copy[page * pageSize + offset + i] = static_cast<char>(generator.bounded(256));
             }
-            const QString path = dir.filePath(QStringLiteral("scribbled-%1-").arg(round) + name);
-            ASSERT_TRUE(writeBytes(path, bytes));
+            const QString path =
+                dir.filePath(QStringLiteral("scribbled-%1-").arg(round) + QFileInfo(original).fileName());
+            writeBytes(path, copy);
             SCOPED_TRACE(path.toStdString());
             QString failure;
             readEverything(path, failure);  // either outcome is fine; surviving is the test
@@ -101,14 +95,20 @@ TEST(DamagedFile, OverwrittenPagesOpenOrFailCleanly) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
+}  // namespace
+
+TEST(DamagedFile, CopiesCutShortOrOverwrittenOpenOrFailCleanly) {
+    const QStringList generated{fixtureFile("test-tables"), sampleFile(), fixtureFile("calculated")};
+    expectDamagedCopiesOpenOrFail(generated, generated);
+}
+
 TEST(DamagedFile, DiagnosticsOfTheLibraryDoNotReachStandardError) {
-    QM_REQUIRE_CORPUS();
     // A file whose catalogue page is gone makes libmdb complain on stderr; the
     // complaint must stay out of the user's terminal.
     QTemporaryDir dir;
-    const QByteArray bytes = fileBytes(corpusFile(QStringLiteral("V2000_test.mdb")));
+    const QByteArray bytes = fileBytes(fixtureFile("test-tables"));
     const QString path = dir.filePath(QStringLiteral("half.mdb"));
-    ASSERT_TRUE(writeBytes(path, bytes.left(4096 * 2 + 100)));
+    writeBytes(path, bytes.left(4096 * 2 + 100));
     testing::internal::CaptureStderr();
     QString failure;
     EXPECT_EQ(readEverything(path, failure), Outcome::Failed);
@@ -117,11 +117,23 @@ TEST(DamagedFile, DiagnosticsOfTheLibraryDoNotReachStandardError) {
     EXPECT_EQ(failure, QStringLiteral("The database '%1' is damaged and cannot be read.").arg(path));
 }
 
-// Damage to the hidden tables a list's or an attachment's values live in
-// costs those values, not the table: each is "[Complex data]", counted, and
-// every other value reads as before, in the record set and the preview.
-TEST(DamagedFile, UnreadableHiddenTablesCostTheirValuesOnly) {
+// Damaged copies of files made by Access, with structures the project's
+// writer does not make: Jet 3 and ACE files, and the hidden tables a list's or
+// an attachment's values live in. Damage to those costs their values, not the
+// table: each is "[Complex data]", counted, and every other value reads as
+// before, in the record set and the preview.
+TEST(DamagedFile, CopiesOfFilesMadeByAccess) {
     QM_REQUIRE_CORPUS();
+    const auto files = [](std::initializer_list<const char*> names) {
+        QStringList paths;
+        for (const char* name : names)
+            paths << corpusFile(QString::fromLatin1(name));
+        return paths;
+    };
+    expectDamagedCopiesOpenOrFail(
+        files({"V1997_test.mdb", "V2000_test.mdb", "V2016_longtext.accdb", "northwind-jet3.mdb"}),
+        files({"V1997_test.mdb", "V2007_test.accdb", "northwind-jet3.mdb"}));
+
     const QString name = QStringLiteral("complexDataTestV2007.accdb");
     QueryResult before;
     std::vector<std::uint32_t> flatTables;
@@ -139,7 +151,7 @@ TEST(DamagedFile, UnreadableHiddenTablesCostTheirValuesOnly) {
         bytes[qsizetype(page) * 4096] = 0x01;  // a data page where the definition was
     QTemporaryDir dir;
     const QString damaged = dir.filePath(name);
-    ASSERT_TRUE(writeBytes(damaged, bytes));
+    writeBytes(damaged, bytes);
 
     auto connection = openDatabase(damaged);
     qm::Recordset records;

@@ -2,6 +2,7 @@
 // image must stay alive as long as anything reads from it.
 
 #include "DatabaseTestSupport.h"
+#include "TestEncryptor.h"
 #include "database/MdbSupport.h"
 #include "database/TableReader.h"
 
@@ -9,8 +10,8 @@ using namespace qm::test;
 
 namespace {
 
-qm::DatabaseImage imageOf(const QString& corpusName) {
-    auto bytes = std::make_shared<QByteArray>(fileBytes(corpusFile(corpusName)));
+qm::DatabaseImage imageOf(const QByteArray& file) {
+    auto bytes = std::make_shared<QByteArray>(file);
     bytes->detach();
     qm::DatabaseImage image;
     image.data = reinterpret_cast<std::uint8_t*>(bytes->data());
@@ -39,17 +40,15 @@ TextRows readAll(std::shared_ptr<qm::ConnectionState> state, const QString& tabl
 }  // namespace
 
 TEST(DatabaseImage, ReadsLikeTheFileAndKeepsTheImageAlive) {
-    QM_REQUIRE_CORPUS();
-    for (const QString& name : {QStringLiteral("V2000_test.mdb"), QStringLiteral("northwind-jet3.mdb"),
-                                QStringLiteral("V2016_longtext.accdb")}) {
-        SCOPED_TRACE(name.toStdString());
-        qm::DatabaseImage image = imageOf(name);
+    for (const QString& path : {fixtureFile("test-tables"), sampleFile(), fixtureFile("calculated")}) {
+        SCOPED_TRACE(path.toStdString());
+        qm::DatabaseImage image = imageOf(fileBytes(path));
         std::weak_ptr<const void> alive = image.owner;
         auto state =
-            qm::OpenDatabaseImage({QStringLiteral("memory:") + name, QString(), true}, std::move(image));
+            qm::OpenDatabaseImage({QStringLiteral("memory:") + path, QString(), true}, std::move(image));
         EXPECT_FALSE(alive.expired());
 
-        auto fromFile = openCorpus(name);
+        auto fromFile = openDatabase(path);
         const QStringList tables = schemaNames(*fromFile);
         ASSERT_FALSE(tables.isEmpty());
         for (const QString& table : tables)
@@ -67,22 +66,21 @@ TEST(DatabaseImage, ReadsLikeTheFileAndKeepsTheImageAlive) {
 }
 
 TEST(DatabaseImage, TheSameRulesApplyAsForFiles) {
-    QM_REQUIRE_CORPUS();
-    auto failure = [](const QString& name, const QString& password, bool ace) {
+    auto failure = [](const QByteArray& file, const QString& password, bool ace) {
         try {
-            qm::OpenDatabaseImage({QStringLiteral("memory"), password, ace}, imageOf(name));
+            qm::OpenDatabaseImage({QStringLiteral("memory"), password, ace}, imageOf(file));
             return QString();
         } catch (const qm::DatabaseError& error) {
             return error.description();
         }
     };
-    EXPECT_EQ(failure(QStringLiteral("V2003_with-password.mdb"), QStringLiteral("password"), false),
-              QString());
-    EXPECT_EQ(failure(QStringLiteral("V2003_with-password.mdb"), QStringLiteral("nope"), false),
-              QStringLiteral("Not a valid password."));
-    EXPECT_EQ(failure(QStringLiteral("V2010_test.accdb"), QString(), false),
-              QStringLiteral("Unrecognized database format 'memory'."));
+    const QByteArray locked = fileBytes(fixtureFile("password"));
+    EXPECT_EQ(failure(locked, QStringLiteral("Pass word;1"), false), QString());
+    EXPECT_EQ(failure(locked, QStringLiteral("nope"), false), QStringLiteral("Not a valid password."));
+    const QByteArray ace = qm::test::crypto::AceImageOf(fixtureFile("test-tables"));
+    EXPECT_EQ(failure(ace, QString(), true), QString());
+    EXPECT_EQ(failure(ace, QString(), false), QStringLiteral("Unrecognized database format 'memory'."));
     // An image still encrypted is refused, not read as garbage.
-    EXPECT_TRUE(failure(QStringLiteral("office-agile-4.4.accdb"), QStringLiteral("password"), true)
-                    .contains(QStringLiteral("encrypted")));
+    const QByteArray encrypted = qm::test::crypto::EncryptAccessImage(ace, QStringLiteral("password"), {});
+    EXPECT_TRUE(failure(encrypted, QStringLiteral("password"), true).contains(QStringLiteral("encrypted")));
 }

@@ -3,6 +3,7 @@
 // Helpers shared by the database tests: opening corpus files, reading whole
 // query results as text, and running mdb-export as an independent reader.
 
+#include "common/Files.h"
 #include "common/RunProcess.h"
 #include "common/TestSupport.h"
 #include "database/Ado.h"
@@ -18,11 +19,6 @@
 #include <ostream>
 #include <string>
 #include <vector>
-
-// Readable failure messages for texts.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace qm::test {
 
@@ -168,11 +164,6 @@ inline QByteArray fileBytes(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
-}
-
-inline bool writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 // Files of the corpus the layer reads (not the three encrypted ones).

@@ -13,8 +13,8 @@ using qm::jet::WritePassword;
 
 namespace {
 
-QByteArray headerOf(const QString& corpusName) {
-    QFile file(qm::test::corpusFile(corpusName));
+QByteArray headerOf(const QString& path) {
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.read(qm::jet::kHeaderBytes);
@@ -44,107 +44,90 @@ const CorpusHeader kCorpusHeaders[] = {
     {"access2007-rc4-encrypted.accdb", Format::Ace12, 4096, "", true},
 };
 
+QByteArray corpusHeader(const char* name) {
+    return headerOf(qm::test::corpusFile(QString::fromLatin1(name)));
+}
+
+// A password written into the header reads back, and only the password area
+// of the obscured region changes (0x42, 20 bytes in Jet 3, 40 in Jet 4).
+void expectPasswordWritten(const QByteArray& original, const QString& password) {
+    SCOPED_TRACE(password.toStdString());
+    QByteArray page = original;
+    WritePassword(page, password);
+    const HeaderInfo info = ReadHeader(page);
+    EXPECT_EQ(info.password, password);
+    EXPECT_EQ(info.format, ReadHeader(original).format);
+    EXPECT_EQ(info.databaseKey, ReadHeader(original).databaseKey);
+    ASSERT_EQ(page.size(), original.size());
+    const int passwordEnd = info.format == Format::Jet3 ? 0x42 + 20 : 0x42 + 40;
+    for (int i = 0; i < page.size(); ++i) {
+        if (i >= 0x42 && i < passwordEnd)
+            continue;
+        ASSERT_EQ(page[i], original[i]) << "byte " << i;
+    }
+}
+
+// A password the format cannot hold is refused and changes nothing.
+void expectPasswordRefused(const QByteArray& original, const QString& password) {
+    QByteArray page = original;
+    EXPECT_THROW(WritePassword(page, password), DatabaseError) << password.toStdString();
+    EXPECT_EQ(page, original);
+}
+
 }  // namespace
 
-TEST(JetHeader, ReadsFormatPageSizePasswordAndEncryptionOfRealFiles) {
+TEST(JetHeader, WrittenPasswordsReadBackAndTouchOnlyThePasswordArea) {
+    const QByteArray open = headerOf(qm::test::fixtureFile("test-tables"));
+    for (const QString& password : {QStringLiteral("secret"), QStringLiteral("abcdefghijklmnopqrst"),
+                                    QStringLiteral("pässwörd€漢"), QStringLiteral("; =\"'")})
+        expectPasswordWritten(open, password);
+    expectPasswordWritten(headerOf(qm::test::fixtureFile("password")), QString());
+}
+
+TEST(JetHeader, PasswordsTheFormatCannotHoldAreRefused) {
+    const QByteArray open = headerOf(qm::test::fixtureFile("test-tables"));
+    expectPasswordRefused(open, QStringLiteral("abcdefghijklmnopqrstu"));  // 21 characters
+    expectPasswordRefused(open, QStringLiteral("a") + QChar(0) + QStringLiteral("b"));
+}
+
+// What only files made by Access show: the headers of Jet 3 and of ACE, the
+// bytes Access itself stored for a password, and Jet 3's passwords.
+TEST(JetHeader, FilesMadeByAccess) {
     QM_REQUIRE_CORPUS();
     for (const CorpusHeader& expected : kCorpusHeaders) {
         SCOPED_TRACE(expected.file);
-        const HeaderInfo info = ReadHeader(headerOf(QString::fromLatin1(expected.file)));
+        const HeaderInfo info = ReadHeader(corpusHeader(expected.file));
         EXPECT_EQ(info.format, expected.format);
         EXPECT_EQ(info.pageSize, expected.pageSize);
         EXPECT_EQ(info.password, QString::fromLatin1(expected.password));
         EXPECT_EQ(info.encrypted, expected.encrypted);
         EXPECT_EQ(info.codePage, 1252);
     }
-}
-
-TEST(JetHeader, WritingTheStoredPasswordAgainReproducesTheFileBytes) {
-    QM_REQUIRE_CORPUS();
     // The exact inverse of the reader: storing what a file holds must give
     // Access's own bytes back, mask and obscuring included.
-    const std::pair<const char*, const char*> cases[] = {
-        {"V2000_with-password.mdb", "password"},
-        {"V2003_with-password.mdb", "password"},
-        {"V2000_test.mdb", ""},
-        {"V1997_test.mdb", ""},
-        {"northwind-jet3.mdb", ""},
-    };
-    for (const auto& [file, password] : cases) {
+    const std::pair<const char*, const char*> stored[] = {{"V2000_with-password.mdb", "password"},
+                                                          {"V2003_with-password.mdb", "password"},
+                                                          {"V2000_test.mdb", ""},
+                                                          {"V1997_test.mdb", ""},
+                                                          {"northwind-jet3.mdb", ""}};
+    for (const auto& [file, password] : stored) {
         SCOPED_TRACE(file);
-        const QByteArray original = headerOf(QString::fromLatin1(file));
-        QByteArray page = original;
+        QByteArray page = corpusHeader(file);
         WritePassword(page, QString::fromLatin1(password));
-        EXPECT_EQ(page, original);
+        EXPECT_EQ(page, corpusHeader(file));
     }
-}
-
-TEST(JetHeader, WrittenPasswordsReadBackAndTouchOnlyThePasswordArea) {
-    QM_REQUIRE_CORPUS();
-    struct Case {
-        const char* file;
-        QString password;
-    };
-    const QString twenty = QStringLiteral("abcdefghijklmnopqrst");
-    const Case cases[] = {
-        {"V2000_test.mdb", QStringLiteral("secret")},
-        {"V2000_test.mdb", twenty},
-        {"V2000_test.mdb", QStringLiteral("pässwörd€漢")},
-        {"V2000_test.mdb", QStringLiteral("; =\"'")},
-        {"V2000_with-password.mdb", QString()},
-        {"V1997_test.mdb", QStringLiteral("secret")},
-        {"V1997_test.mdb", twenty},
-        {"V1997_test.mdb", QStringLiteral("pässwörd€")},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.file) + " / " + c.password.toStdString());
-        const QByteArray original = headerOf(QString::fromLatin1(c.file));
-        QByteArray page = original;
-        WritePassword(page, c.password);
-        const HeaderInfo info = ReadHeader(page);
-        EXPECT_EQ(info.password, c.password);
-        EXPECT_EQ(info.format, ReadHeader(original).format);
-        EXPECT_EQ(info.databaseKey, ReadHeader(original).databaseKey);
-        ASSERT_EQ(page.size(), original.size());
-        // Outside the obscured region nothing may change; inside it only the
-        // password area (0x42, 20 or 40 bytes).
-        const int passwordEnd = info.format == Format::Jet3 ? 0x42 + 20 : 0x42 + 40;
-        for (int i = 0; i < page.size(); ++i) {
-            if (i >= 0x42 && i < passwordEnd)
-                continue;
-            ASSERT_EQ(page[i], original[i]) << "byte " << i;
-        }
-    }
-}
-
-TEST(JetHeader, PasswordsTheFormatCannotHoldAreRefused) {
-    QM_REQUIRE_CORPUS();
-    struct Case {
-        const char* file;
-        QString password;
-    };
-    const Case cases[] = {
-        {"V2000_test.mdb", QStringLiteral("abcdefghijklmnopqrstu")},  // 21 characters
-        {"V1997_test.mdb", QStringLiteral("abcdefghijklmnopqrstu")},  // 21 bytes
-        {"V1997_test.mdb", QStringLiteral("漢字")},                   // not in code page 1252
-        {"V2000_test.mdb", QStringLiteral("a") + QChar(0) + QStringLiteral("b")},
-        {"V2010_test.accdb", QStringLiteral("password")},  // ACE keeps no header password
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        const QByteArray original = headerOf(QString::fromLatin1(c.file));
-        QByteArray page = original;
-        EXPECT_THROW(WritePassword(page, c.password), DatabaseError);
-        EXPECT_EQ(page, original);
-    }
+    const QByteArray jet3 = corpusHeader("V1997_test.mdb");
+    for (const QString& password :
+         {QStringLiteral("secret"), QStringLiteral("abcdefghijklmnopqrst"), QStringLiteral("pässwörd€")})
+        expectPasswordWritten(jet3, password);
+    expectPasswordRefused(jet3, QStringLiteral("abcdefghijklmnopqrstu"));  // 21 bytes
+    expectPasswordRefused(jet3, QStringLiteral("漢字"));                   // not in code page 1252
+    expectPasswordRefused(corpusHeader("V2010_test.accdb"), QStringLiteral("password"));  // ACE keeps none
 }
 
 TEST(JetHeader, AnythingButAnAccessHeaderIsUnrecognized) {
-    QByteArray valid;
-    if (qm::test::haveCorpus())
-        valid = headerOf(QStringLiteral("V2000_test.mdb"));
-    else
-        GTEST_SKIP() << "shared corpus not found";
+    const QByteArray valid = headerOf(qm::test::fixtureFile("test-tables"));
+    ASSERT_EQ(ReadHeader(valid).format, Format::Jet4);
 
     QByteArray randomBytes(4096, '\0');
     for (char& c : randomBytes)

@@ -14,15 +14,17 @@ import docx
 # ctest reads this exit status as "skipped".
 SKIP = 77
 
-# Characters XML 1.0 cannot hold. The document keeps them as U+FFFD.
-_NOT_XML = re.compile("[\x00-\x08\x0b\x0c\x0e-\x1f\ufffe\uffff\ud800-\udfff]")
+# What a document cannot hold: C0 controls other than tab and the line
+# breaks, U+FFFE and U+FFFF, a surrogate without its pair.
+_NOT_HELD = re.compile("[\x00-\x08\x0b\x0c\x0e-\x1f\ufffe\uffff\ud800-\udfff]")
 
 
 def shown_in_paragraph(text):
-    """The text as python-docx reads it back from one paragraph: every kind of
-    line break (CR LF, LF, CR) is one break inside the paragraph, tabs stay
-    tabs, and what XML cannot hold is the replacement character."""
-    text = _NOT_XML.sub("\ufffd", text)
+    """The paragraph a document shows for one line of an export, by the rule of
+    tests/common/ShownInParagraph.h: a line break inside a value (CR LF, a lone
+    CR or a lone LF) is one line break within the paragraph, tabs and every
+    blank are kept, and what a document cannot hold is U+FFFD."""
+    text = _NOT_HELD.sub("\ufffd", text)
     return text.replace("\r\n", "\n").replace("\r", "\n")
 
 

@@ -29,9 +29,10 @@ inline void WriteTables(const QString& path, std::vector<WrittenTable>&& tables,
     WriteTables(path, tables, password);
 }
 
-// Each reader on its own: libmdb's command-line programs, mdb-reader (skipped
-// when not installed) and our database layer. Our layer must give a moved
-// row at its home place; libmdb and mdb-reader give it where its data lies.
+// Each reader on its own: libmdb's command-line programs, mdb-reader (the
+// calling test is marked skipped when it is not installed, see NodeDump) and
+// our database layer. Our layer must give a moved row at its home place;
+// libmdb and mdb-reader give it where its data lies.
 void CheckWithLibmdb(const QString& path, const std::vector<WrittenTable>& tables);
 void CheckWithNodeReader(const QString& path, const std::vector<WrittenTable>& tables);
 void CheckWithDatabaseLayer(const QString& path, const std::vector<WrittenTable>& tables,
@@ -40,8 +41,8 @@ void CheckWithDatabaseLayer(const QString& path, const std::vector<WrittenTable>
 inline void CheckWithAllReaders(const QString& path, const std::vector<WrittenTable>& tables,
                                 const QString& password = {}) {
     CheckWithLibmdb(path, tables);
-    CheckWithNodeReader(path, tables);
     CheckWithDatabaseLayer(path, tables, password);
+    CheckWithNodeReader(path, tables);
 }
 
 }  // namespace qm::test

@@ -17,11 +17,13 @@ QString fixture(const char* name) {
     return QStringLiteral(QM_BINARY_DIR "/fixtures/%1.mdb").arg(QLatin1String(name));
 }
 
-QStringList nodeTableNames(const QString& path) {
+// Nothing (and the test marked skipped) without mdb-reader.
+std::optional<QStringList> nodeTableNames(const QString& path) {
+    const auto dump = qm::test::NodeDump(path, {QStringLiteral("--names-only")});
+    if (!dump)
+        return std::nullopt;
     QStringList names;
-    const auto tables =
-        qm::test::NodeDump(path, {QStringLiteral("--names-only")}).value(QLatin1String("tables")).toArray();
-    for (const auto& t : tables)
+    for (const auto& t : dump->value(QLatin1String("tables")).toArray())
         names << t.toObject().value(QLatin1String("name")).toString();
     return names;
 }
@@ -50,8 +52,8 @@ TEST(Fixtures, HoldTheTablesTheirNamesPromise) {
         EXPECT_EQ(qm::test::MdbTables(path), c.tables);
         for (qsizetype i = 0; i < c.tables.size(); ++i)
             EXPECT_EQ(qm::test::MdbCount(path, c.tables[i]), c.rows[std::size_t(i)]);
-        if (qm::test::HaveNodeReader()) {
-            EXPECT_EQ(nodeTableNames(path), c.tables);
+        if (const auto names = nodeTableNames(path)) {
+            EXPECT_EQ(*names, c.tables);
         }
     }
 
@@ -74,8 +76,8 @@ TEST(Fixtures, ManyTablesHolds32768Tables) {
     EXPECT_EQ(names.first(), QStringLiteral("Table 1"));
     EXPECT_EQ(names.last(), QStringLiteral("Table 32768"));
     EXPECT_EQ(qm::test::MdbSchema(path, QStringLiteral("Table 20000")).size(), 2u);
-    if (qm::test::HaveNodeReader()) {
-        EXPECT_EQ(nodeTableNames(path), names);
+    if (const auto read = nodeTableNames(path)) {
+        EXPECT_EQ(*read, names);
     }
 }
 

@@ -87,15 +87,13 @@ TEST_F(DatabasePath, WhatIsNoDatabaseFileIsNamedInOneLineWithoutWaiting) {
 }
 
 TEST_F(DatabasePath, AHugeEncryptedFileIsRefusedBeforeItIsRead) {
-    QM_REQUIRE_CORPUS();
-    // The header of a real encrypted database (whose password is known) in
-    // front of 12 GB of nothing: decrypting it would take all memory and minutes.
-    const QString huge =
-        sparseCopy(QStringLiteral("huge.accdb"),
-                   qm::test::corpusFile(QStringLiteral("office-agile-4.4.accdb")), 12ll << 30);
-    RunOptions options;
-    options.environment.insert(QStringLiteral("QUILLMERGE_PASSWORD"), QStringLiteral("password"));
-    const Outcome outcome = runExport({huge, QStringLiteral("--list-tables")}, options);
+    // The header of an encrypted database (whose password is known) in front
+    // of 12 GB of nothing: decrypting it would take all memory and minutes.
+    const QString encrypted = path(QStringLiteral("encrypted.accdb"));
+    writeBytes(encrypted, encryptedDatabase(QStringLiteral("password")));
+    const QString huge = sparseCopy(QStringLiteral("huge.accdb"), encrypted, 12ll << 30);
+    const Outcome outcome =
+        runExport({huge, QStringLiteral("--list-tables")}, ExportEnvironment(QStringLiteral("password")));
     EXPECT_TRUE(outcome.exited(1)) << outcome.err.toStdString();
     EXPECT_TRUE(IsOneLineMessage(outcome.err, {huge, QStringLiteral("2 GB")}));
 }
@@ -107,7 +105,7 @@ TEST_F(DatabasePath, AnUnreadableFileSaysSo) {
     const QString locked = path(QStringLiteral("locked.mdb"));
     ASSERT_TRUE(QFile::copy(good_, locked));
     QFile::setPermissions(locked, QFile::WriteOwner);
-    RunOptions options;
+    ExportOptions options;
     options.inChild = runAsOrdinaryUserInChild;
     const Outcome outcome = runExport({locked, QStringLiteral("--list-tables")}, options);
     EXPECT_TRUE(outcome.exited(1)) << outcome.err.toStdString();

@@ -43,28 +43,6 @@ QTemporaryDir* Interruption::folder_ = nullptr;
 
 enum class Phase { Reading, Saving };
 
-// True while the process is stopped (SIGSTOP).
-bool isStopped(pid_t pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    // "pid (name) state ...": the name may hold anything, the state follows its last ')'.
-    const QByteArray line = stat.readAll();
-    const qsizetype end = line.lastIndexOf(')');
-    return end >= 0 && line.mid(end + 2, 1) == "T";
-}
-
-// Makes the program stop itself right before it first opens anything under
-// folder (StopAtOpen.cpp).
-void stopAtOpenUnder(RunOptions& options, const QString& folder) {
-    options.environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(QM_STOP_AT_OPEN));
-    options.environment.insert(QStringLiteral("QM_STOP_UNDER"), folder);
-    // A sanitizer build wants its runtime first; the preloaded library uses none.
-    QString asan = options.environment.value(QStringLiteral("ASAN_OPTIONS"));
-    asan += QLatin1String(asan.isEmpty() ? "" : ":") + QStringLiteral("verify_asan_link_order=0");
-    options.environment.insert(QStringLiteral("ASAN_OPTIONS"), asan);
-}
-
 TEST_F(Interruption, ASignalWhileReadingOrSavingLeavesNothingBehind) {
     struct Case {
         int signal;
@@ -80,22 +58,17 @@ TEST_F(Interruption, ASignalWhileReadingOrSavingLeavesNothingBehind) {
         const QString document = out.filePath(QStringLiteral("doc.docx"));
         writeBytes(document, kPrevious);
 
-        RunOptions options;
+        ExportOptions options;
         options.environment.insert(QStringLiteral("TMPDIR"), temporary.path());
-        // Reading: when the text outgrows memory and goes to the spool file
-        // in TMPDIR. Saving: when the new document is created beside the old.
-        stopAtOpenUnder(options, c.phase == Phase::Reading ? temporary.path() : out.path());
         bool sent = false;
         bool databaseOpen = false;
-        options.whileRunning = [&](pid_t pid) {
-            if (!isStopped(pid))
-                return false;
+        // Reading: when the text outgrows memory and goes to the spool file
+        // in TMPDIR. Saving: when the new document is created beside the old.
+        stopAtOpenUnder(options, c.phase == Phase::Reading ? temporary.path() : out.path(), [&](pid_t pid) {
             databaseOpen = holdsFileUnder(pid, database());
             ::kill(pid, c.signal);
-            ::kill(pid, SIGCONT);
             sent = true;
-            return true;
-        };
+        });
         const Outcome outcome = runExport({database(), QStringLiteral("--table"), QStringLiteral("Orders"),
                                            QStringLiteral("--output"), document},
                                           options);

@@ -3,6 +3,7 @@
 // python-docx, or fails with one clear line.
 
 #include "ReliabilitySupport.h"
+#include "common/ShownInParagraph.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,35 +11,9 @@
 #include <QTemporaryDir>
 
 using namespace qm::reliability;
+using qm::test::ShownInParagraph;
 
 namespace {
-
-// What a paragraph of the document reads as for a line of the export: line
-// breaks inside values are breaks within the paragraph, and what a document
-// cannot hold (C0 controls other than tab and line breaks, U+FFFE, U+FFFF,
-// lone surrogates) is U+FFFD.
-QString expectedParagraph(const QString& line) {
-    QString text;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line.at(i);
-        if (c == QLatin1Char('\r')) {
-            text += QLatin1Char('\n');
-            if (i + 1 < line.size() && line.at(i + 1) == QLatin1Char('\n'))
-                ++i;
-        } else if ((c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n')) ||
-                   c.unicode() == 0xFFFE || c.unicode() == 0xFFFF) {
-            text += QChar(0xFFFD);
-        } else if (c.isHighSurrogate() && i + 1 < line.size() && line.at(i + 1).isLowSurrogate()) {
-            text += c;
-            text += line.at(++i);
-        } else if (c.isSurrogate()) {
-            text += QChar(0xFFFD);
-        } else {
-            text += c;
-        }
-    }
-    return text;
-}
 
 QJsonObject textColumn(const QString& name, const QString& type = QStringLiteral("memo")) {
     return QJsonObject{{QStringLiteral("name"), name}, {QStringLiteral("type"), type}};
@@ -92,7 +67,7 @@ TEST(NamesAndValues, EveryClassOfCharacterComesThroughAsDocumented) {
     const QStringList paragraphs = DocxParagraphs(output);
     QStringList expected{field + QStringLiteral(" | Length")};
     for (const QString& value : kValues)
-        expected.append(expectedParagraph(value + QStringLiteral(" | ") + QString::number(value.size())));
+        expected.append(ShownInParagraph(value + QStringLiteral(" | ") + QString::number(value.size())));
     EXPECT_EQ(paragraphs, expected);
 }
 
@@ -148,7 +123,7 @@ TEST(NamesAndValues, FieldNamesDoNotDependOnTheCharsetSettingsOfMdbtools) {
     const QString output = dir.filePath(QStringLiteral("out.docx"));
     for (const char* charset : {"UTF-8", "ISO-8859-1", "UTF-16"}) {
         SCOPED_TRACE(charset);
-        RunOptions options;
+        ExportOptions options;
         options.environment.insert(QStringLiteral("MDBICONV"), QString::fromLatin1(charset));
         const Outcome outcome = runExport(
             {database, QStringLiteral("--table"), QStringLiteral("T"), QStringLiteral("--output"), output},
@@ -227,7 +202,7 @@ TEST(NamesAndValues, AMemoOfAMegabyteAndTwoHundredFiftyFiveColumns) {
     const QStringList paragraphs = DocxParagraphs(output);
     ASSERT_EQ(paragraphs.size(), 3);
     EXPECT_EQ(paragraphs.at(0), header.join(QLatin1Char('\t')));
-    const QString line = expectedParagraph(values.join(QLatin1Char('\t')));
+    const QString line = ShownInParagraph(values.join(QLatin1Char('\t')));
     EXPECT_EQ(paragraphs.at(1).size(), line.size());
     EXPECT_TRUE(paragraphs.at(1) == line && paragraphs.at(2) == line);
 }
@@ -262,7 +237,7 @@ TEST(NamesAndValues, SeparatorsOfEveryShape) {
                                 separator + QStringLiteral("b2"), QStringLiteral("a3") + separator};
         QStringList expected;
         for (const QString& line : lines)
-            expected << expectedParagraph(line);
+            expected << ShownInParagraph(line);
         EXPECT_EQ(DocxParagraphs(output), expected);
     }
 }

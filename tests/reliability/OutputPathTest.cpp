@@ -44,7 +44,7 @@ class OutputPath : public testing::Test {
         ASSERT_FALSE(original_.isEmpty());
     }
 
-    Outcome exportTo(const QString& output, const RunOptions& options = {}) {
+    Outcome exportTo(const QString& output, const ExportOptions& options = {}) {
         return runExport({database_, QStringLiteral("--table"), QStringLiteral("Customers"),
                           QStringLiteral("--output"), output},
                          options);
@@ -151,7 +151,7 @@ TEST_F(OutputPath, PlacesThatCannotTakeTheDocumentLeaveEverythingAsItWas) {
         const QString folder = QFileInfo(output).isDir() ? output : QFileInfo(output).path();
         const QStringList before = entriesOf(folder);
         const QByteArray previous = readBytes(folder + QStringLiteral("/doc.docx"));
-        RunOptions options;
+        ExportOptions options;
         options.inChild = runAsOrdinaryUserInChild;
         const Outcome outcome = exportTo(output, options);
         EXPECT_TRUE(outcome.exited(1)) << outcome.err.toStdString();
@@ -166,7 +166,7 @@ TEST_F(OutputPath, AFileSizeLimitFailsTheSaveAndKeepsThePreviousDocument) {
     const QString database = dir_.filePath(QStringLiteral("large.mdb"));
     makeDatabase(database, kLarge);
     const QString folder = outputFolder();
-    RunOptions options;
+    ExportOptions options;
     options.inChild = [] {
         // As "ulimit -f 64" does; the limit is far below the document.
         const rlimit limit{64 * 1024, 64 * 1024};

@@ -56,7 +56,7 @@ TEST(Passwords, EveryLengthJetKeepsOpensWithItselfAndWithNothingElse) {
         const QStringList exportArguments{database, QStringLiteral("--table"), QStringLiteral("T"),
                                           QStringLiteral("--output"), output};
 
-        const Outcome right = runExport(exportArguments, password);
+        const Outcome right = runExport(exportArguments, ExportEnvironment(password));
         ASSERT_TRUE(right.exited(0)) << right.err.toStdString();
         EXPECT_EQ(DocxParagraphs(output), (QStringList{QStringLiteral("Id"), QStringLiteral("42")}));
         QFile::remove(output);
@@ -67,7 +67,7 @@ TEST(Passwords, EveryLengthJetKeepsOpensWithItselfAndWithNothingElse) {
         for (const QString& wrong : wrongOnes) {
             if (wrong == password)
                 continue;
-            const Outcome refused = runExport(exportArguments, wrong);
+            const Outcome refused = runExport(exportArguments, ExportEnvironment(wrong));
             EXPECT_TRUE(refused.exited(1)) << wrong.toStdString();
             EXPECT_TRUE(IsOneLineMessage(refused.err, {QStringLiteral("Not a valid password.")}));
             EXPECT_FALSE(QFile::exists(output));
@@ -90,13 +90,13 @@ TEST(Passwords, LongerThanJetKeepsIsRefusedByTheWriterAndNeverMatches) {
     // Its first 20 characters are the stored password: the whole typed text is still wrong.
     const QString database = dir.filePath(QStringLiteral("twenty.mdb"));
     makeDatabase(database, describedWithPassword(forty.left(20)));
-    const Outcome outcome = runExport({database, QStringLiteral("--list-tables")}, forty);
+    const Outcome outcome = runExport({database, QStringLiteral("--list-tables")}, ExportEnvironment(forty));
     EXPECT_TRUE(outcome.exited(1));
     EXPECT_TRUE(IsOneLineMessage(outcome.err, {QStringLiteral("Not a valid password.")}));
     // A database without a password opens whatever is typed, as Jet does.
     const QString open = dir.filePath(QStringLiteral("open.mdb"));
     makeDatabase(open, describedWithPassword(QString()));
-    EXPECT_TRUE(runExport({open, QStringLiteral("--list-tables")}, forty).exited(0));
+    EXPECT_TRUE(runExport({open, QStringLiteral("--list-tables")}, ExportEnvironment(forty)).exited(0));
 }
 
 TEST(Passwords, PathsAndPasswordsSurviveTheConnectionString) {
@@ -126,32 +126,24 @@ TEST(Passwords, PathsAndPasswordsSurviveTheConnectionString) {
 }
 
 TEST(Passwords, TheEnvironmentsCopyIsWipedOnceRead) {
-    QTemporaryDir dir;
+    QTemporaryDir dir, out;
     const QString password = QStringLiteral("visible-in-environ");
     const QString database = dir.filePath(QStringLiteral("locked.mdb"));
     makeDatabase(database, R"({"password": "visible-in-environ", "tables": [{"name": "T",
-        "columns": [{"name": "Id", "type": "long"}, {"name": "Note", "type": "memo"}],
-        "generate": {"count": 60000, "seed": 2}}]})");
-    RunOptions options;
+        "columns": [{"name": "Id", "type": "long"}], "rows": [[1]]}]})");
+    // What any process of the same user can read while the export runs,
+    // looked at when the program, its database open, creates its document.
+    QByteArray environment;
+    ExportOptions options;
     options.environment.insert(QStringLiteral("QUILLMERGE_PASSWORD"), password);
-    int looks = 0;
-    bool seen = false;
-    options.whileRunning = [&](pid_t pid) {
-        // What any process of the same user can read while the export runs
-        // (once the database is open, the password has long been read).
-        if (!holdsFileUnder(pid, database))
-            return false;
-        const QByteArray environment = readBytes(QStringLiteral("/proc/%1/environ").arg(pid));
-        if (environment.contains("PATH=")) {
-            ++looks;
-            seen = seen || environment.contains(password.toUtf8());
-        }
-        return false;
-    };
+    stopAtOpenUnder(options, out.path(), [&](pid_t pid) {
+        EXPECT_TRUE(holdsFileUnder(pid, database));
+        environment = readBytes(QStringLiteral("/proc/%1/environ").arg(pid));
+    });
     const Outcome outcome = runExport({database, QStringLiteral("--table"), QStringLiteral("T"),
-                                       QStringLiteral("--output"), dir.filePath(QStringLiteral("out.docx"))},
+                                       QStringLiteral("--output"), out.filePath(QStringLiteral("out.docx"))},
                                       options);
     ASSERT_TRUE(outcome.exited(0)) << outcome.err.toStdString();
-    ASSERT_GT(looks, 0) << "the export ended before its environment could be read";
-    EXPECT_FALSE(seen);
+    ASSERT_TRUE(environment.contains("PATH=")) << "the export was never stopped to be looked at";
+    EXPECT_FALSE(environment.contains(password.toUtf8()));
 }

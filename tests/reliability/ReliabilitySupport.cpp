@@ -1,8 +1,10 @@
 #include "ReliabilitySupport.h"
 
+#include "TestEncryptor.h"
 #include "jetwriter/Description.h"
 
 #include <grp.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QDir>
@@ -15,18 +17,18 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 
+// True while the process is stopped (SIGSTOP).
+bool isStopped(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    // "pid (name) state ...": the name may hold anything, the state follows its last ')'.
+    const QByteArray line = stat.readAll();
+    const qsizetype end = line.lastIndexOf(')');
+    return end >= 0 && line.mid(end + 2, 1) == "T";
+}
+
 }  // namespace
-
-QProcessEnvironment RunOptions::cleanEnvironment() {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"QUILLMERGE_PASSWORD", "MDBICONV", "MDB_JET3_CHARSET", "MDBOPTS"})
-        environment.remove(QString::fromLatin1(name));
-    return environment;
-}
-
-Outcome runExport(const QStringList& arguments, const RunOptions& options) {
-    return test::RunProcess(QStringLiteral(QM_EXPORT_PATH), arguments, options);
-}
 
 void runAsOrdinaryUserInChild() {
     if (::geteuid() != 0)
@@ -53,38 +55,16 @@ void makeDatabase(const QString& path, const QByteArray& description) {
     jetwriter::WriteDescriptionFile(description, path);
 }
 
+QByteArray encryptedDatabase(const QString& password) {
+    return test::crypto::EncryptAccessImage(test::crypto::AceImageOf(test::fixtureFile("test-tables")),
+                                            password, {});
+}
+
 QByteArray readBytes(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QStringList entriesOf(const QString& folder) {
-    QStringList names =
-        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    return names;
-}
-
-::testing::AssertionResult IsOneLineMessage(const QByteArray& err, const QStringList& words) {
-    const QString text = QString::fromUtf8(err);
-    if (!text.endsWith(QLatin1Char('\n')) || text.count(QLatin1Char('\n')) != 1)
-        return ::testing::AssertionFailure() << "not one line: \"" << text.toStdString() << '"';
-    if (!text.startsWith(QLatin1String("quillmerge-export: ")))
-        return ::testing::AssertionFailure() << "not the program's message: " << text.toStdString();
-    for (const QString& word : words) {
-        if (!text.contains(word))
-            return ::testing::AssertionFailure()
-                   << "\"" << text.trimmed().toStdString() << "\" does not mention " << word.toStdString();
-    }
-    return ::testing::AssertionSuccess();
 }
 
 bool holdsFileUnder(pid_t pid, const QString& prefix) {
@@ -94,6 +74,22 @@ bool holdsFileUnder(pid_t pid, const QString& prefix) {
             return true;
     }
     return false;
+}
+
+void stopAtOpenUnder(ExportOptions& options, const QString& folder, std::function<void(pid_t)> atStop) {
+    options.environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(QM_STOP_AT_OPEN));
+    options.environment.insert(QStringLiteral("QM_STOP_UNDER"), folder);
+    // A sanitizer build wants its runtime first; the preloaded library uses none.
+    QString asan = options.environment.value(QStringLiteral("ASAN_OPTIONS"));
+    asan += QLatin1String(asan.isEmpty() ? "" : ":") + QStringLiteral("verify_asan_link_order=0");
+    options.environment.insert(QStringLiteral("ASAN_OPTIONS"), asan);
+    options.whileRunning = [atStop = std::move(atStop)](pid_t pid) {
+        if (!isStopped(pid))
+            return false;
+        atStop(pid);
+        ::kill(pid, SIGCONT);
+        return true;
+    };
 }
 
 }  // namespace qm::reliability

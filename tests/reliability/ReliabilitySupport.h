@@ -5,8 +5,9 @@
 // test needs them), fixtures written by the project's Jet writer, documents
 // read back by python-docx.
 
+#include "common/Files.h"
 #include "common/ReadDocx.h"
-#include "common/RunProcess.h"
+#include "common/RunExport.h"
 #include "common/TestSupport.h"
 #include "export/ExportRun.h"
 
@@ -17,35 +18,15 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
+#include <functional>
 
 namespace qm::reliability {
 
 using Outcome = test::ProcessResult;
-
-// Options of a run of quillmerge-export: our own environment without what
-// would change how it reads a database, and five minutes before a run counts
-// as hung (a guard against a hang only: a loaded machine may take minutes
-// over the 300,000-record exports).
-struct RunOptions : test::ProcessOptions {
-    RunOptions() {
-        environment = cleanEnvironment();
-        timeoutMs = 300000;
-    }
-    // Our environment without QUILLMERGE_PASSWORD or libmdb's charset settings.
-    static QProcessEnvironment cleanEnvironment();
-};
-
-Outcome runExport(const QStringList& arguments, const RunOptions& options = {});
-inline Outcome runExport(const QStringList& arguments, const QString& password) {
-    RunOptions options;
-    options.environment.insert(QStringLiteral("QUILLMERGE_PASSWORD"), password);
-    return runExport(arguments, options);
-}
+using test::ExportEnvironment;
+using test::ExportOptions;
+using test::IsOneLineMessage;
+using test::runExport;
 
 // Makes the child run as the unprivileged user "nobody" when the tests run as
 // root (who may write into read-only folders and files). Nothing otherwise.
@@ -68,19 +49,24 @@ struct CustomersExport : qm::ExportInputs {
 
 // Writes a database from a fixture description (the JSON of quillmerge-mkdb).
 void makeDatabase(const QString& path, const QByteArray& description);
+// An ACE file encrypted as Access 2010 and later encrypt (agile), of the
+// tables of tests/fixtures/test-tables.json.
+QByteArray encryptedDatabase(const QString& password);
 
 using test::DocxParagraphs;
+using test::entriesOf;
+using test::writeBytes;
 
+// Nothing when the file cannot be read.
 QByteArray readBytes(const QString& path);
-void writeBytes(const QString& path, const QByteArray& bytes);
-// Names in a folder, hidden ones included, sorted.
-QStringList entriesOf(const QString& folder);
-
-// Exactly one line on standard error, starting with the program's name and
-// containing every one of the words.
-::testing::AssertionResult IsOneLineMessage(const QByteArray& err, const QStringList& words = {});
 
 // The pids of the open files of a process whose target path starts with prefix.
 bool holdsFileUnder(pid_t pid, const QString& prefix);
+
+// Makes the program stop itself right before it first opens anything under
+// folder (StopAtOpen.cpp), calls atStop with its pid there and lets it go on
+// (SIGCONT) when atStop returns: one exact point of the run, however fast or
+// slow the machine is.
+void stopAtOpenUnder(ExportOptions& options, const QString& folder, std::function<void(pid_t)> atStop);
 
 }  // namespace qm::reliability

@@ -106,11 +106,10 @@ TEST(Security, WithAKeyringThePasswordNeverReachesTheSettingsFile) {
 }
 
 TEST(Security, AnEncryptedDatabaseLeavesNothingOnDiskButTheDocument) {
-    QM_REQUIRE_CORPUS();
     QTemporaryDir home, temporary, out, data;
     const QString database = data.filePath(QStringLiteral("encrypted.accdb"));
-    ASSERT_TRUE(QFile::copy(qm::test::corpusFile(QStringLiteral("office-agile-4.4.accdb")), database));
-    RunOptions options;
+    writeBytes(database, encryptedDatabase(QStringLiteral("password")));
+    ExportOptions options;
     for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
         options.environment.insert(QString::fromLatin1(name), home.path());
     options.environment.insert(QStringLiteral("TMPDIR"), temporary.path());
@@ -147,7 +146,7 @@ TEST(Security, FilesPlantedWhereACarelessSaveWouldWriteAreLeftAlone) {
     const QStringList before = entriesOf(out);
 
     QStringList seen;  // names that appeared in the folder while the document was saved
-    RunOptions options;
+    ExportOptions options;
     options.whileRunning = [&](pid_t) {
         for (const QString& name : entriesOf(out))
             if (!before.contains(name) && !seen.contains(name))
@@ -194,7 +193,7 @@ TEST(Security, NoInputIsEverHandedToAShell) {
                       QStringLiteral(".docx"))},
     };
     for (const QStringList& arguments : runs) {
-        const Outcome outcome = runExport(arguments, injection);
+        const Outcome outcome = runExport(arguments, ExportEnvironment(injection));
         EXPECT_TRUE(outcome.exited(0) || outcome.exited(1)) << outcome.err.toStdString();
         EXPECT_FALSE(QFile::exists(marker)) << arguments.join(QLatin1Char(' ')).toStdString();
     }

@@ -2,8 +2,8 @@
 // itself, read back through libmdb.
 
 #include "MdbImage.h"
-#include "Printing.h"
 #include "TestEncryptor.h"
+#include "common/Files.h"
 #include "common/TestSupport.h"
 #include "database/crypto/AccessCrypto.h"
 #include "database/crypto/PageDecryptor.h"
@@ -78,7 +78,7 @@ TEST(DetectEncryption, TellsEveryCorpusFile) {
     }
 }
 
-TEST(DecryptDatabase, OpensTheAgileFilesOfAccess) {
+TEST(DecryptDatabase, OpensTheEncryptedFilesOfAccessWithTheirPasswordOnly) {
     QM_REQUIRE_CORPUS();
     // The same three rows were saved by Access in a Jet 4 file with a
     // password, which libmdb reads directly: an independent expectation.
@@ -95,10 +95,8 @@ TEST(DecryptDatabase, OpensTheAgileFilesOfAccess) {
         EXPECT_EQ(rows.columns, expected.columns);
         EXPECT_EQ(rows.rows, expected.rows);
     }
-}
 
-TEST(DecryptDatabase, OpensTheRc4FileOfAccess2007) {
-    QM_REQUIRE_CORPUS();
+    // RC4 CryptoAPI as Access 2007 writes it.
     SecureBuffer image = DecryptDatabase(corpusFile(QLatin1String(kRc4File)), QStringLiteral("Test123"));
     MdbImage db(image.bytes());
     EXPECT_EQ(db.userTables(), QStringList{QStringLiteral("Table1")});
@@ -106,10 +104,8 @@ TEST(DecryptDatabase, OpensTheRc4FileOfAccess2007) {
     EXPECT_EQ(rows.columns, (QStringList{QStringLiteral("ID"), QStringLiteral("Field1")}));
     ASSERT_EQ(rows.rows.size(), 1u);
     EXPECT_EQ(rows.rows[0], (QStringList{QStringLiteral("1"), QStringLiteral("foo")}));
-}
 
-TEST(DecryptDatabase, RefusesEveryWrongPasswordWithTheProvidersMessage) {
-    QM_REQUIRE_CORPUS();
+    // Every wrong password is refused with the provider's message.
     const struct {
         const char* file;
         const char* right;

@@ -1,8 +1,8 @@
 // Damaged, truncated and unknown encryption headers fail with a description,
 // never with a crash or an unchecked read.
 
-#include "Printing.h"
 #include "TestEncryptor.h"
+#include "common/Files.h"
 #include "common/TestSupport.h"
 #include "database/crypto/AccessCrypto.h"
 #include "shell/Failure.h"
@@ -16,12 +16,12 @@ using qm::Failure;
 using qm::crypto::DecryptDatabase;
 using qm::crypto::DetectEncryption;
 using qm::crypto::SecureBuffer;
-using qm::test::corpusFile;
+using qm::test::fixtureFile;
+using qm::test::crypto::AceImageOf;
 using qm::test::crypto::EncryptAccessImage;
 using qm::test::crypto::EncryptOptions;
 using qm::test::crypto::kEncryptionOffset;
 using qm::test::crypto::Method;
-using qm::test::crypto::ReadWholeFile;
 
 namespace {
 
@@ -51,7 +51,7 @@ QByteArray encryptedWith(Method method, int keyBits) {
     o.method = method;
     o.keyBits = keyBits;
     o.spinCount = 10;
-    return EncryptAccessImage(ReadWholeFile(corpusFile(QStringLiteral("V2010_test.accdb"))), kPassword, o);
+    return EncryptAccessImage(AceImageOf(fixtureFile("test-tables")), kPassword, o);
 }
 
 void setU16(QByteArray& image, int at, std::uint16_t value) {
@@ -112,7 +112,6 @@ struct Damage {
 }  // namespace
 
 TEST(DamagedHeader, FailsWithADescription) {
-    QM_REQUIRE_CORPUS();
     const Damage cases[] = {
         {"no structure", Method::Rc4CryptoApi, [](QByteArray& i) { setU16(i, kEncryptionOffset, 0); },
          kDamaged + "the database is encoded but has no encryption header."},
@@ -220,7 +219,6 @@ TEST(DamagedHeader, FailsWithADescription) {
 }
 
 TEST(DamagedFile, FailsWithADescription) {
-    QM_REQUIRE_CORPUS();
     const QByteArray encrypted = encryptedWith(Method::Agile, 128);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -264,7 +262,6 @@ TEST(DamagedFile, FailsWithADescription) {
 // Random damage anywhere in the encryption structure: every outcome is a
 // Failure or a decryption, never a crash (run under the sanitizers in CI).
 TEST(DamagedHeader, SurvivesRandomDamage) {
-    QM_REQUIRE_CORPUS();
     std::mt19937 random(20240229);
     for (Method method : {Method::Rc4CryptoApi, Method::NonStandardAes, Method::BinaryRc4, Method::Agile}) {
         // The header page and one more are all the damage can reach.

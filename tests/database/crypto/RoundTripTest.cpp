@@ -1,10 +1,10 @@
-// Round trips for the schemes that have no file made by Access in the corpus:
-// a plain database from the corpus is encrypted by the test encryptor, then
-// decrypted and read back through libmdb.
+// Round trips for every scheme: a plain database written by the project's
+// writer is encrypted by the test encryptor, then decrypted and read back
+// through libmdb.
 
 #include "MdbImage.h"
-#include "Printing.h"
 #include "TestEncryptor.h"
+#include "common/Files.h"
 #include "common/TestSupport.h"
 #include "database/crypto/AccessCrypto.h"
 #include "shell/Failure.h"
@@ -15,6 +15,8 @@ using qm::crypto::DetectEncryption;
 using qm::crypto::Scheme;
 using qm::crypto::SecureBuffer;
 using qm::test::corpusFile;
+using qm::test::fixtureFile;
+using qm::test::crypto::AceImageOf;
 using qm::test::crypto::EncryptAccessImage;
 using qm::test::crypto::EncryptOptions;
 using qm::test::crypto::MdbImage;
@@ -104,10 +106,8 @@ class RoundTripTest : public testing::TestWithParam<RoundTrip> {};
 }  // namespace
 
 TEST_P(RoundTripTest, DecryptsToThePlainDatabase) {
-    QM_REQUIRE_CORPUS();
     const RoundTrip& c = GetParam();
-    const QString plainPath = corpusFile(QStringLiteral("V2010_test.accdb"));
-    const QByteArray plain = ReadWholeFile(plainPath);
+    QByteArray plain = AceImageOf(fixtureFile("test-tables"));
     const QByteArray encrypted = EncryptAccessImage(plain, kPassword, c.options);
     ASSERT_NE(encrypted.mid(4096), plain.mid(4096));
 
@@ -120,7 +120,8 @@ TEST_P(RoundTripTest, DecryptsToThePlainDatabase) {
     EXPECT_EQ(asBytes(image), plain);
 
     MdbImage decrypted(image.bytes());
-    MdbImage original(plainPath);
+    MdbImage original(
+        {reinterpret_cast<unsigned char*>(plain.data()), static_cast<std::size_t>(plain.size())});
     EXPECT_EQ(decrypted.userTables(), original.userTables());
     const auto rows = decrypted.readTable(QStringLiteral("Table1"));
     const auto expected = original.readTable(QStringLiteral("Table1"));
@@ -129,10 +130,9 @@ TEST_P(RoundTripTest, DecryptsToThePlainDatabase) {
 }
 
 TEST_P(RoundTripTest, RefusesAWrongPassword) {
-    QM_REQUIRE_CORPUS();
     const RoundTrip& c = GetParam();
-    const QByteArray encrypted = EncryptAccessImage(
-        ReadWholeFile(corpusFile(QStringLiteral("V2010_test.accdb"))), kPassword, c.options);
+    const QByteArray encrypted =
+        EncryptAccessImage(AceImageOf(fixtureFile("test-tables")), kPassword, c.options);
     for (const QString& wrong : {QString(), kPassword.left(kPassword.size() - 1), kPassword.toUpper()}) {
         SCOPED_TRACE(wrong.toStdString());
         try {
@@ -149,31 +149,41 @@ INSTANTIATE_TEST_SUITE_P(Schemes, RoundTripTest, testing::ValuesIn(kRoundTrips),
                              return std::string(info.param.name);
                          });
 
+namespace {
+
 // Jet 3 and Jet 4 databases that Access encrypted without a password keep
-// their pages under RC4 with the database key, which libmdb undoes itself.
-TEST(JetDatabaseKey, NeedsNoPasswordAndLibmdbReadsItDirectly) {
-    QM_REQUIRE_CORPUS();
-    for (const char* file : {"V1997_test.mdb", "V2000_test.mdb", "northwind-jet3.mdb"}) {
-        SCOPED_TRACE(file);
-        const QString plainPath = corpusFile(QLatin1String(file));
-        const QByteArray plain = ReadWholeFile(plainPath);
-        const QByteArray encoded = qm::test::crypto::EncodeWithDatabaseKey(plain, 0x6B1F2E3D);
-        ASSERT_NE(encoded.mid(plain.at(0x14) == 0 ? 2048 : 4096),
-                  plain.mid(plain.at(0x14) == 0 ? 2048 : 4096));
+// their pages under RC4 with the database key, which libmdb undoes itself:
+// such a copy of the file needs no password and reads like the file.
+void expectReadableWithDatabaseKey(const QString& plainPath) {
+    SCOPED_TRACE(plainPath.toStdString());
+    const QByteArray plain = ReadWholeFile(plainPath);
+    const QByteArray encoded = qm::test::crypto::EncodeWithDatabaseKey(plain, 0x6B1F2E3D);
+    ASSERT_NE(encoded.mid(plain.at(0x14) == 0 ? 2048 : 4096), plain.mid(plain.at(0x14) == 0 ? 2048 : 4096));
 
-        const auto found = DetectEncryption(encoded.left(qm::crypto::kDetectionBytes));
-        EXPECT_EQ(found.scheme, Scheme::JetDatabaseKey);
-        EXPECT_FALSE(found.needsPassword());
-        SecureBuffer image = DecryptDatabase(bytesOf(encoded), QString());
-        EXPECT_EQ(asBytes(image), encoded);  // left to libmdb
+    const auto found = DetectEncryption(encoded.left(qm::crypto::kDetectionBytes));
+    EXPECT_EQ(found.scheme, Scheme::JetDatabaseKey);
+    EXPECT_FALSE(found.needsPassword());
+    SecureBuffer image = DecryptDatabase(bytesOf(encoded), QString());
+    EXPECT_EQ(asBytes(image), encoded);  // left to libmdb
 
-        MdbImage db(image.bytes());
-        MdbImage original(plainPath);
-        const QStringList tables = original.userTables();
-        EXPECT_EQ(db.userTables(), tables);
-        for (const QString& table : tables) {
-            SCOPED_TRACE(table.toStdString());
-            EXPECT_EQ(db.readTable(table).rows, original.readTable(table).rows);
-        }
+    MdbImage db(image.bytes());
+    MdbImage original(plainPath);
+    const QStringList tables = original.userTables();
+    EXPECT_EQ(db.userTables(), tables);
+    for (const QString& table : tables) {
+        SCOPED_TRACE(table.toStdString());
+        EXPECT_EQ(db.readTable(table).rows, original.readTable(table).rows);
     }
+}
+
+}  // namespace
+
+TEST(JetDatabaseKey, NeedsNoPasswordAndLibmdbReadsItDirectly) {
+    expectReadableWithDatabaseKey(fixtureFile("test-tables"));
+}
+
+TEST(JetDatabaseKey, Jet3FilesOfAccess) {
+    QM_REQUIRE_CORPUS();
+    for (const char* file : {"V1997_test.mdb", "northwind-jet3.mdb"})
+        expectReadableWithDatabaseKey(corpusFile(QLatin1String(file)));
 }

@@ -1,6 +1,7 @@
 #include "FormatTestSupport.h"
 
 #include "common/RunProcess.h"
+#include "common/ShownInParagraph.h"
 #include "common/TestSupport.h"
 #include "shell/Failure.h"
 
@@ -81,16 +82,10 @@ Lines ManyLines(int count) {
 
 QStringList ExpectedParagraphs(const Lines& lines) {
     QStringList paragraphs;
-    for (const std::string& line : lines) {
-        QString text = QString::fromStdString(line);
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        for (QChar& c : text) {
-            if (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
-                c = QChar(0xFFFD);
-        }
-        paragraphs << text;
-    }
+    for (const std::string& line : lines)
+        paragraphs << ShownInParagraph(QString::fromStdString(line));
+    if (paragraphs.isEmpty())
+        paragraphs << QString();  // a document has at least one paragraph
     return paragraphs;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/FailingDevice.h"
+#include "common/Files.h"
 
 #include "export/document/DocumentFormats.h"
 #include "export/document/TextSpool.h"
@@ -12,11 +13,6 @@
 #include <ostream>
 #include <string>
 #include <vector>
-
-// Readable strings in test failure messages.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace qm::test {
 
@@ -40,8 +36,8 @@ Lines MemoLines();
 // many pieces of both kinds and many paragraph pages.
 Lines ManyLines(int count);
 
-// What the document holds: one paragraph per line; a value's line break is
-// "\n"; what no document may hold is U+FFFD (DocumentText.h).
+// What the document holds: a paragraph per line as ShownInParagraph gives it,
+// and one empty paragraph for no lines at all.
 QStringList ExpectedParagraphs(const Lines& lines);
 
 // Writes the lines as one document in the format, through the atomic save.

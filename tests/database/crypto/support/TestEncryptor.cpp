@@ -337,6 +337,15 @@ QByteArray EncodeWithDatabaseKey(const QByteArray& plain, std::uint32_t key) {
     return image;
 }
 
+QByteArray AceImageOf(const QString& jet4Path) {
+    QByteArray image = ReadWholeFile(jet4Path);
+    if (image.size() < kAcePageSize || image.at(0x14) != 0x01)
+        throw std::runtime_error("test encryptor: not a Jet 4 file");
+    image.replace(4, 16, QByteArray("Standard ACE DB\0", 16));
+    image[0x14] = 0x03;  // ACE 14, Access 2010
+    return image;
+}
+
 QByteArray ReadWholeFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

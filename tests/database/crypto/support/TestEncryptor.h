@@ -1,8 +1,8 @@
 #pragma once
 
 // Encrypts plain Access images the way Access lays encrypted databases out,
-// for round trips through the decryption: every scheme that has no real file
-// in the corpus. Written straight against OpenSSL, sharing no code with the
+// for round trips through the decryption: every scheme, on databases the
+// project's writer made. Written straight against OpenSSL, sharing no code with the
 // decryption it checks.
 
 #include <QByteArray>
@@ -32,6 +32,10 @@ QByteArray EncryptAccessImage(const QByteArray& plain, const QString& password,
 // Encodes a plain Jet 3 or Jet 4 image with the database key, as Access does
 // when it encrypts such a database.
 QByteArray EncodeWithDatabaseKey(const QByteArray& plain, std::uint32_t key);
+
+// A plain ACE image (Access 2010) made from a Jet 4 file the project's writer
+// wrote: the Jet 4 layout ACE keeps, under ACE's signature and version.
+QByteArray AceImageOf(const QString& jet4Path);
 
 // The whole file; empty when it cannot be read.
 QByteArray ReadWholeFile(const QString& path);
