@@ -21,7 +21,7 @@ struct Recordset::Impl {
     virtual int fieldCount() const = 0;
     virtual QString fieldName(int position) const = 0;
     virtual Value value(int position) = 0;
-    virtual void appendText(int position, std::string& out) = 0;
+    virtual void appendText(int position, std::string& out, bool marked) = 0;
     virtual long long recordCount() = 0;
     virtual long long placeholders() const { return 0; }
     virtual std::shared_ptr<RowSource> dataSource() = 0;
@@ -58,13 +58,13 @@ class TableRecordset final : public Recordset::Impl {
             throw DatabaseError(dbmessages::kNoCurrentRecord);
         return selection_.value(cursor_, column(position));
     }
-    void appendText(int position, std::string& out) override {
+    void appendText(int position, std::string& out, bool marked) override {
         checkPosition(position);
         if (eof_)
             throw DatabaseError(dbmessages::kNoCurrentRecord);
         const int c = column(position);
         if (const ShownColumn* shown = selection_.shown ? selection_.shown->of(c) : nullptr)
-            shown->appendShown(cursor_, c, out);
+            shown->appendShown(cursor_, c, out, marked);
         else
             cursor_.appendText(c, out);
     }
@@ -107,7 +107,7 @@ class MemoryRecordset final : public Recordset::Impl {
             throw DatabaseError(dbmessages::kNoCurrentRecord);
         return rows_[current_][static_cast<std::size_t>(position)];
     }
-    void appendText(int position, std::string& out) override { value(position).appendText(out); }
+    void appendText(int position, std::string& out, bool) override { value(position).appendText(out); }
     long long recordCount() override { return static_cast<long long>(rows_.size()); }
     std::shared_ptr<RowSource> dataSource() override {
         return std::make_shared<MemoryRowSource>(names_, rows_);
@@ -293,7 +293,11 @@ Value Recordset::value(const QString& fieldName) const {
 }
 
 void Recordset::appendText(int position, std::string& out) const {
-    openImpl(impl_).appendText(position, out);
+    openImpl(impl_).appendText(position, out, false);
+}
+
+void Recordset::appendMarkedText(int position, std::string& out) const {
+    openImpl(impl_).appendText(position, out, true);
 }
 
 long long Recordset::RecordCount() const {

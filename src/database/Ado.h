@@ -106,6 +106,10 @@ class Recordset {
     // Appends the text form of the value at the position, with Null as "" (the
     // fast path of the export loop).
     void appendText(int position, std::string& out) const;
+    // The same with the marks of what a document shows beyond the text
+    // (shell/TextMarks.h): a hyperlink's link, rich text's bold, italic and
+    // underline.
+    void appendMarkedText(int position, std::string& out) const;
     long long RecordCount() const;
     // Values read so far that could not be decoded (a damaged value, a
     // calculated column of unknown result type, unreadable hidden tables)

@@ -6,8 +6,10 @@
 #include "database/SelectStatements.h"
 #include "database/TableReader.h"
 #include "database/TextDecoding.h"
+#include "shell/TextMarks.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <functional>
 #include <unordered_map>
 
@@ -75,11 +77,63 @@ std::optional<QString> entity(QStringView name) {
 
 }  // namespace
 
-std::string RichTextAsText(std::string_view html) {
-    const QString text = QString::fromUtf8(html.data(), qsizetype(html.size()));
+namespace {
+
+// While rich text is taken apart, a change of emphasis is held in the text as
+// one of the noncharacters U+FDD0 to U+FDD7 (U+FDD0 plus the bits), which
+// Unicode keeps for a program's own use; they become marks at the end.
+constexpr char16_t kEmphasisHeld = 0xFDD0;
+
+bool isHeldEmphasis(QChar c) {
+    return c.unicode() >= kEmphasisHeld && c.unicode() <= kEmphasisHeld + marks::kAllEmphasis;
+}
+
+// What a tag does to the emphasis: the bit it opens or closes, 0 for none.
+unsigned emphasisOf(const QString& name) {
+    if (name == QLatin1String("b") || name == QLatin1String("strong"))
+        return marks::kBold;
+    if (name == QLatin1String("i") || name == QLatin1String("em"))
+        return marks::kItalic;
+    if (name == QLatin1String("u"))
+        return marks::kUnderline;
+    return 0;
+}
+
+std::string withMarks(const QString& text) {
+    std::string out;
+    out.reserve(std::size_t(text.size()) + 8);
+    qsizetype from = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !isHeldEmphasis(text[i]))
+            continue;
+        out += QStringView(text).mid(from, i - from).toUtf8().toStdString();
+        if (i < text.size())
+            marks::AppendEmphasis(out, text[i].unicode() - kEmphasisHeld);
+        from = i + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string RichTextAsText(std::string_view html, bool marked) {
+    QString text = QString::fromUtf8(html.data(), qsizetype(html.size()));
+    for (QChar& c : text) {
+        if (isHeldEmphasis(c))
+            c = QChar(QChar::ReplacementCharacter);  // not ours to keep
+    }
     QStringList lines;
     QString line;
-    bool blank = false;  // a run of white space waits to be written as one blank
+    bool blank = false;       // a run of white space waits to be written as one blank
+    int open[3] = {0, 0, 0};  // how many b, i and u tags are open
+    unsigned shown = 0;       // the emphasis the text so far ends with
+    const auto emphasize = [&] {
+        const unsigned bits = (open[0] > 0 ? marks::kBold : 0) | (open[1] > 0 ? marks::kItalic : 0) |
+                              (open[2] > 0 ? marks::kUnderline : 0);
+        if (marked && bits != shown)
+            line += QChar(char16_t(kEmphasisHeld + bits));
+        shown = marked ? bits : 0;
+    };
     const auto endLine = [&](bool always) {
         if (always || !line.isEmpty())
             lines.append(line);
@@ -96,7 +150,10 @@ std::string RichTextAsText(std::string_view html) {
                 const QString name = tag.mid(tag.startsWith(QLatin1Char('/')) ? 1 : 0)
                                          .section(QLatin1Char(' '), 0, 0)
                                          .remove(QLatin1Char('/'));
-                if (name == QLatin1String("br"))
+                if (const unsigned bit = emphasisOf(name); bit != 0 && !tag.endsWith(QLatin1Char('/'))) {
+                    int& count = open[bit == marks::kBold ? 0 : bit == marks::kItalic ? 1 : 2];
+                    count = std::max(0, count + (tag.startsWith(QLatin1Char('/')) ? -1 : 1));
+                } else if (name == QLatin1String("br"))
                     endLine(true);
                 else if (name == QLatin1String("div") || name == QLatin1String("p") ||
                          name == QLatin1String("li"))
@@ -112,6 +169,7 @@ std::string RichTextAsText(std::string_view html) {
                     if (blank && !line.isEmpty())
                         line += QLatin1Char(' ');
                     blank = false;
+                    emphasize();
                     line += *decoded;
                     i = semicolon;
                     continue;
@@ -124,10 +182,17 @@ std::string RichTextAsText(std::string_view html) {
         if (blank && !line.isEmpty())
             line += QLatin1Char(' ');
         blank = false;
+        emphasize();
         line += c;
     }
     endLine(false);
-    return lines.join(QStringLiteral("\r\n")).toStdString();
+    if (shown != 0) {
+        if (lines.isEmpty())
+            lines.append(QString());
+        lines.last() += QChar(kEmphasisHeld);
+    }
+    const QString joined = lines.join(QStringLiteral("\r\n"));
+    return marked ? withMarks(joined) : joined.toStdString();
 }
 
 // ---- Lookups ----------------------------------------------------------------------
@@ -335,7 +400,7 @@ class LookupColumn final : public ShownColumn {
         return multipleOrStored(cursor, column);
     }
 
-    void appendShown(TableCursor& cursor, int column, std::string& out) const override {
+    void appendShown(TableCursor& cursor, int column, std::string& out, bool) const override {
         if (const std::string* text = single(cursor, column))
             out += *text;
         else
@@ -383,6 +448,21 @@ class HyperlinkColumn final : public ShownColumn {
             return stored;
         return Value::text(Value::Type::Memo, SplitHyperlink(stored.bytes()).shown);
     }
+
+    // A link to the address (and sub-address) around the shown text; none
+    // without an address, as a sub-address alone names a place in the
+    // database.
+    void appendShown(TableCursor& cursor, int column, std::string& out, bool marked) const override {
+        const Value stored = cursor.value(column);
+        if (stored.isNull() || stored.type() != Value::Type::Memo)
+            return stored.appendText(out);
+        const HyperlinkParts parts = SplitHyperlink(stored.bytes());
+        const bool linked = marked && !parts.target.empty() && parts.target.front() != '#' &&
+                            !parts.shown.empty() && marks::AppendLinkStart(out, parts.target);
+        out += parts.shown;
+        if (linked)
+            marks::AppendLinkEnd(out);
+    }
 };
 
 class RichTextColumn final : public ShownColumn {
@@ -392,6 +472,13 @@ class RichTextColumn final : public ShownColumn {
         if (stored.isNull() || stored.type() != Value::Type::Memo)
             return stored;
         return Value::text(Value::Type::Memo, RichTextAsText(stored.bytes()));
+    }
+
+    void appendShown(TableCursor& cursor, int column, std::string& out, bool marked) const override {
+        const Value stored = cursor.value(column);
+        if (stored.isNull() || stored.type() != Value::Type::Memo)
+            return stored.appendText(out);
+        out += RichTextAsText(stored.bytes(), marked);
     }
 };
 

@@ -39,8 +39,9 @@ class ShownColumn {
     virtual ~ShownColumn() = default;
     // The value shown for the current row of the cursor (its column index).
     virtual Value shown(TableCursor& cursor, int column) const = 0;
-    // Its text appended to out: the export's path, without a Value between.
-    virtual void appendShown(TableCursor& cursor, int column, std::string& out) const {
+    // Its text appended to out: the export's path, without a Value between;
+    // marked, with the marks of links and emphasis (shell/TextMarks.h).
+    virtual void appendShown(TableCursor& cursor, int column, std::string& out, bool /*marked*/) const {
         shown(cursor, column).appendText(out);
     }
 };
@@ -67,7 +68,9 @@ std::shared_ptr<const ShownColumns> ReadShownColumns(const std::shared_ptr<Conne
 // The text of rich text (HTML as Access stores it): tags dropped, entities
 // decoded, each div and paragraph a line of its own and <br> a line break
 // (lines joined by CR LF, as a memo keeps them). Malformed markup is text.
-std::string RichTextAsText(std::string_view html);
+// Marked, bold (b, strong), italic (i, em) and underline (u) are kept as
+// emphasis marks (shell/TextMarks.h).
+std::string RichTextAsText(std::string_view html, bool marked = false);
 
 // A hyperlink as Access stores it, taken apart; shown is the value as it is
 // when it is not in the stored form (no '#').

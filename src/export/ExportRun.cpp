@@ -231,10 +231,10 @@ bool ExportRun::addRecords() {
                 if (table_) {
                     std::string& cell = cells_[static_cast<std::size_t>(i)];
                     cell.clear();
-                    records_.appendText(i, cell);
+                    records_.appendMarkedText(i, cell);
                     return;
                 }
-                records_.appendText(i, line_);
+                records_.appendMarkedText(i, line_);
                 line_ += separator_.current();
             });
             if (!read)

@@ -37,9 +37,10 @@ class BodyXmlBuilder::Body {
         openText();
         *out += text;
     }
-    // <, > and &.
-    void ascii(std::string_view special) {
-        openText();
+    // <, > and & (and, in a link's target, any character).
+    void ascii(std::string_view special, bool text = true) {
+        if (text)
+            openText();
         for (const char c : special)
             *out += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : std::string_view(&c, 1);
     }
@@ -56,6 +57,32 @@ class BodyXmlBuilder::Body {
         *out += "<w:br/>";
     }
     void paragraphEnd() { endParagraph(); }
+
+    // A link is a HYPERLINK field around its text, which needs no relationship
+    // of its own; its runs look as Word's own links do.
+    void linkStart(std::string_view target) {
+        closeRun();
+        *out +=
+            "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r><w:r><w:instrText xml:space=\"preserve\">"
+            " HYPERLINK \"";
+        for (const char c : target) {
+            if (c == '"' || c == '\\')
+                *out += '\\';
+            ascii(std::string_view(&c, 1), false);
+        }
+        *out += "\" </w:instrText></w:r><w:r><w:fldChar w:fldCharType=\"separate\"/></w:r>";
+        link_ = true;
+    }
+    void linkEnd() {
+        closeRun();
+        *out += "<w:r><w:fldChar w:fldCharType=\"end\"/></w:r>";
+        link_ = false;
+    }
+    void emphasis(unsigned bits) {
+        if (state_ != State::Between)
+            closeRun();
+        emphasis_ = bits;
+    }
 
     // The table's structure (TableHandler): cells hold one paragraph each.
     void beginRow(bool header) { *out += header ? "<w:tr><w:trPr><w:tblHeader/></w:trPr>" : "<w:tr>"; }
@@ -88,6 +115,9 @@ class BodyXmlBuilder::Body {
             case State::Between:
                 *out += "<w:p/>";
                 break;
+            case State::InParagraph:
+                *out += "</w:p>";
+                break;
             case State::InRun:
                 *out += "</w:r></w:p>";
                 break;
@@ -98,26 +128,23 @@ class BodyXmlBuilder::Body {
         state_ = State::Between;
     }
 
-    enum class State { Between, InRun, InText };
+    // Between paragraphs, in one without an open run, in a run, in its text.
+    enum class State { Between, InParagraph, InRun, InText };
 
     void openText() {
-        switch (state_) {
-            case State::Between:
-                *out += "<w:p><w:r>";
-                *out += kOpenText;
-                break;
-            case State::InRun:
-                *out += kOpenText;
-                break;
-            case State::InText:
-                return;
-        }
+        if (state_ == State::InText)
+            return;
+        openRun();
+        *out += kOpenText;
         state_ = State::InText;
     }
     void openRun() {
         switch (state_) {
             case State::Between:
-                *out += "<w:p><w:r>";
+                *out += "<w:p>";
+                [[fallthrough]];
+            case State::InParagraph:
+                startRun();
                 break;
             case State::InText:
                 *out += "</w:t>";
@@ -127,8 +154,44 @@ class BodyXmlBuilder::Body {
         }
         state_ = State::InRun;
     }
+    // A run with the emphasis and the look of a link that its text has.
+    void startRun() {
+        if (emphasis_ == 0 && !link_) {
+            *out += "<w:r>";
+            return;
+        }
+        *out += "<w:r><w:rPr>";
+        if (emphasis_ & marks::kBold)
+            *out += "<w:b/>";
+        if (emphasis_ & marks::kItalic)
+            *out += "<w:i/>";
+        if (link_)
+            *out += "<w:color w:val=\"0563C1\"/>";
+        if (link_ || (emphasis_ & marks::kUnderline))
+            *out += "<w:u w:val=\"single\"/>";
+        *out += "</w:rPr>";
+    }
+    // Ends the open run, if any, in an open paragraph.
+    void closeRun() {
+        switch (state_) {
+            case State::Between:
+                *out += "<w:p>";
+                break;
+            case State::InParagraph:
+                break;
+            case State::InRun:
+                *out += "</w:r>";
+                break;
+            case State::InText:
+                *out += "</w:t></w:r>";
+                break;
+        }
+        state_ = State::InParagraph;
+    }
 
     State state_ = State::Between;
+    unsigned emphasis_ = 0;
+    bool link_ = false;
     std::string tableStart_;
 };
 

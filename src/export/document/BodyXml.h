@@ -21,6 +21,9 @@ struct TableShape;
 //   the plain text a value's CR LF cannot be told from a line end; the stored
 //   form keeps the difference.)
 // - A tab becomes <w:tab/>; all blanks are kept (xml:space="preserve").
+// - A link (shell/TextMarks.h) becomes a HYPERLINK field around its text, in
+//   the colour and underline of Word's links; bold, italic and underline
+//   become the runs' properties.
 // - &, < and > are escaped.
 // - What XML 1.0 forbids, and what would make the whole document unreadable,
 //   becomes U+FFFD: C0 controls other than tab, CR and LF; U+FFFE and U+FFFF;
@@ -53,6 +56,8 @@ class BodyXmlBuilder {
     static constexpr std::uint64_t kMaxBytesPerLine = 64;
     // And of each cell of a table, with room for its row's share.
     static constexpr std::uint64_t kMaxBytesPerCell = 160;
+    // And of each stored byte of a mark (a link's field, a run's emphasis).
+    static constexpr std::uint64_t kMaxBytesPerMarkByte = 160;
 
     // The text is read as every format reads it (StoredTextReader, DocumentText.h).
     class Body;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TextSpool.h"
+#include "shell/TextMarks.h"
 #include "shell/Utf8.h"
 
 #include <cstddef>
@@ -36,6 +37,13 @@ namespace qm {
 // and, when it has one, with void cellEnd() between the cells of a table's row
 // (TextSpool::appendRow; a row ends with paragraphEnd()); a handler without
 // cellEnd() gets a tab there, as the plain text has.
+// A handler that shows links and emphasis has
+//   void linkStart(std::string_view target);  // UTF-8, no controls
+//   void linkEnd();
+//   void emphasis(unsigned bits);  // emphasis bits (marks::kBold...) of what follows
+// and gets them well nested: a link ends before another starts, and both a
+// link and emphasis end before a paragraph or a cell does. Other handlers
+// get the text alone.
 // A handler that has run(std::string_view utf8) and a table kInRun of the
 // ASCII bytes it takes in runs gets those and valid characters together in
 // one call, instead of ascii() and character() one by one (XML, say, needs
@@ -57,6 +65,11 @@ class StoredTextReader {
     static constexpr char32_t kReplacement = 0xFFFD;
     static constexpr bool kTakesRuns = requires(Handler & h, std::string_view text) { h.run(text); };
     static constexpr bool kTakesCells = requires(Handler & h) { h.cellEnd(); };
+    static constexpr bool kTakesMarks = requires(Handler & h, std::string_view target) {
+        h.linkStart(target);
+        h.linkEnd();
+        h.emphasis(0u);
+    };
     static constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
 
   private:
@@ -71,7 +84,22 @@ class StoredTextReader {
     std::size_t control(const std::uint8_t* s, const std::uint8_t* end, bool final);
     // A character beyond ASCII (or bytes that are none) at s, likewise.
     std::size_t nonAscii(const std::uint8_t* s, const std::uint8_t* end, bool final);
+    // A mark at s (the spool's escape and what follows): the bytes it took,
+    // 0 when it is undecided until the next piece or is no mark.
+    std::size_t mark(const std::uint8_t* s, const std::uint8_t* end, bool final);
+    // Ends an open link and any emphasis, before a paragraph or cell ends.
+    void closeMarks() {
+        if constexpr (kTakesMarks) {
+            if (link_)
+                handler_.linkEnd();
+            if (emphasis_ != 0)
+                handler_.emphasis(0u);
+        }
+        link_ = false;
+        emphasis_ = 0;
+    }
     void endParagraph() {
+        closeMarks();
         handler_.paragraphEnd();
         ++paragraphs_;
         open_ = false;
@@ -81,7 +109,48 @@ class StoredTextReader {
     std::string carry_;  // at most a few bytes of an undecided sequence
     std::uint64_t paragraphs_ = 0;
     bool open_ = false;  // something was written since the last paragraph end
+    bool link_ = false;  // a link is open
+    unsigned emphasis_ = 0;
 };
+
+template <class Handler>
+std::size_t StoredTextReader<Handler>::mark(const std::uint8_t* s, const std::uint8_t* end, bool final) {
+    constexpr auto kEscape = static_cast<std::uint8_t>(TextSpool::kEscape);
+    const char code = static_cast<char>(s[1]);
+    if (code == TextSpool::kLinkEnd || marks::IsEmphasisCode(code)) {
+        if constexpr (kTakesMarks) {
+            if (code == TextSpool::kLinkEnd && link_)
+                handler_.linkEnd();
+            const unsigned bits = code == TextSpool::kLinkEnd ? emphasis_ : unsigned(code - '0');
+            if (bits != emphasis_)
+                handler_.emphasis(bits);
+        }
+        link_ = link_ && code != TextSpool::kLinkEnd;
+        emphasis_ = code == TextSpool::kLinkEnd ? emphasis_ : unsigned(code - '0');
+        return 2;
+    }
+    if (code != TextSpool::kLinkStart)
+        return 0;
+    const auto* close = s + 2;
+    while (close < end && *close != kEscape && close - s < std::ptrdiff_t(marks::kMaxTarget + 2))
+        ++close;
+    const bool tooLong = close - s >= std::ptrdiff_t(marks::kMaxTarget + 2);
+    if (!tooLong && close + 1 >= end)
+        return final ? 0 : std::size_t(-1);
+    if (tooLong || close[1] != static_cast<std::uint8_t>(TextSpool::kTargetEnd))
+        return 0;
+    const std::string_view target(reinterpret_cast<const char*>(s + 2),
+                                  static_cast<std::size_t>(close - s - 2));
+    if (!marks::IsLinkTarget(target))
+        return 0;
+    if constexpr (kTakesMarks) {
+        if (link_)
+            handler_.linkEnd();
+        handler_.linkStart(target);
+    }
+    link_ = true;
+    return static_cast<std::size_t>(close - s) + 2;
+}
 
 template <class Handler>
 const std::uint8_t* StoredTextReader<Handler>::runEnd(const std::uint8_t* s, const std::uint8_t* end) {
@@ -130,7 +199,16 @@ std::size_t StoredTextReader<Handler>::control(const std::uint8_t* s, const std:
             handler_.lineBreak();
             return 2;
         }
+        if (!last) {
+            // A mark: nothing in the text itself. size_t(-1): undecided yet.
+            const std::size_t taken = mark(s, end, final);
+            if (taken == std::size_t(-1))
+                return 0;
+            if (taken > 0)
+                return taken;
+        }
         if (!last && s[1] == TextSpool::kCellEnd) {
+            closeMarks();
             if constexpr (kTakesCells)
                 handler_.cellEnd();
             else

@@ -4,12 +4,14 @@
 #include "DocumentText.h"
 #include "GsfSupport.h"
 #include "shell/Failure.h"
+#include "shell/TextMarks.h"
 
 #include <gsf/gsf-outfile-zip.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-impl.h>
 #include <gsf/gsf-output.h>
 #include <QLocale>
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -91,6 +93,9 @@ std::string meta(const DocumentContent& content) {
 
 // StoredTextReader's handler: the paragraphs of content.xml, into a buffer
 // that goes to the package whenever it fills.
+// Added to the emphasis bits in the name of a text style: the look of a link.
+constexpr unsigned kLinkStyle = 8;
+
 class OdtBody {
   public:
     OdtBody(GsfOutput* entry, const GsfDeviceOutput& sink) : entry_(entry), sink_(sink) {
@@ -99,6 +104,7 @@ class OdtBody {
 
     void ascii(std::string_view run) {
         open();
+        openSpan();
         for (const char c : run) {
             if (c == ' ') {
                 ++spaces_;
@@ -126,6 +132,7 @@ class OdtBody {
 
     void character(char32_t, std::string_view utf8) {
         open();
+        openSpan();
         settleSpaces();
         out_ += utf8;
         afterText_ = true;
@@ -135,7 +142,35 @@ class OdtBody {
     void tab() { element("<text:tab/>"); }
     void lineBreak() { element("<text:line-break/>"); }
 
+    // A link is text:a; the look of a link and the emphasis are spans of the
+    // automatic text styles markStyles() declares.
+    void linkStart(std::string_view target) {
+        open();
+        closeSpan();
+        out_ += "<text:a xlink:type=\"simple\" xlink:href=\"";
+        for (const char c : target)
+            out_ += c == '<'   ? "&lt;"
+                    : c == '>' ? "&gt;"
+                    : c == '&' ? "&amp;"
+                    : c == '"' ? "&quot;"
+                               : std::string_view(&c, 1);
+        out_ += "\">";
+        link_ = true;
+    }
+    void linkEnd() {
+        closeSpan();
+        out_ += "</text:a>";
+        link_ = false;
+    }
+    void emphasis(unsigned bits) {
+        if (open_)
+            closeSpan();
+        emphasis_ = bits;
+    }
+
     void paragraphEnd() {
+        if (open_)
+            closeSpan();
         if (!open_) {
             out_ += emptyParagraph_;
         } else {
@@ -183,8 +218,29 @@ class OdtBody {
         afterText_ = false;
     }
 
+    // The span of the current link's look and emphasis, if it has any.
+    void openSpan() {
+        const unsigned style = emphasis_ | (link_ ? kLinkStyle : 0);
+        if (spanOpen_ || style == 0)
+            return;
+        out_ += "<text:span text:style-name=\"T" + std::to_string(style) + "\">";
+        spanOpen_ = true;
+    }
+    // Ends the open span, its blanks spelled out within it.
+    void closeSpan() {
+        if (spaces_ > 0) {
+            writeSpaces(spaces_);
+            spaces_ = 0;
+            afterText_ = false;
+        }
+        if (spanOpen_)
+            out_ += "</text:span>";
+        spanOpen_ = false;
+    }
+
     void element(const char* xml) {
         open();
+        openSpan();
         writeSpaces(spaces_);
         spaces_ = 0;
         out_ += xml;
@@ -224,9 +280,34 @@ class OdtBody {
     bool afterText_ = false;    // the last thing written in it was a character other than a blank
     std::uint64_t spaces_ = 0;  // blanks not yet written
     bool inHeader_ = false;     // in the table's header row
+    bool link_ = false;         // inside a text:a
+    bool spanOpen_ = false;     // inside a text:span
+    unsigned emphasis_ = 0;
     const char* paragraphStart_ = "<text:p text:style-name=\"Standard\">";
     const char* emptyParagraph_ = "<text:p text:style-name=\"Standard\"/>";
 };
+
+// The automatic text styles of marked text: T1 to T15, the emphasis bits
+// plus kLinkStyle for the look of a link.
+std::string markStyles() {
+    std::string out;
+    for (unsigned style = 1; style <= (marks::kAllEmphasis | kLinkStyle); ++style) {
+        out += "<style:style style:name=\"T" + std::to_string(style) +
+               "\" style:family=\"text\"><style:text-properties";
+        if (style & marks::kBold)
+            out += " fo:font-weight=\"bold\"";
+        if (style & marks::kItalic)
+            out += " fo:font-style=\"italic\"";
+        if (style & kLinkStyle)
+            out += " fo:color=\"#0563c1\"";
+        if (style & (marks::kUnderline | kLinkStyle))
+            out +=
+                " style:text-underline-style=\"solid\" style:text-underline-width=\"auto\" "
+                "style:text-underline-color=\"font-color\"";
+        out += "/></style:style>";
+    }
+    return out;
+}
 
 std::string inches(std::uint32_t twips) {
     return QString::number(twips / 1440.0, 'f', 4).toStdString() + "in";
@@ -236,7 +317,7 @@ std::string inches(std::uint32_t twips) {
 // with a thin border.
 std::string tableStyles(const TableShape& shape) {
     std::string out =
-        "<office:automatic-styles><style:style style:name=\"Records\" style:family=\"table\">"
+        "<style:style style:name=\"Records\" style:family=\"table\">"
         "<style:table-properties style:width=\"" +
         inches(TextWidthTwips()) + "\" table:align=\"left\"/></style:style>";
     const std::vector<std::uint32_t> widths = ColumnWidths(shape, TextWidthTwips());
@@ -246,7 +327,7 @@ std::string tableStyles(const TableShape& shape) {
                inches(widths[i]) + "\"/></style:style>";
     out +=
         "<style:style style:name=\"Cell\" style:family=\"table-cell\"><style:table-cell-properties "
-        "fo:padding=\"0.04in\" fo:border=\"0.5pt solid #000000\"/></style:style></office:automatic-styles>";
+        "fo:padding=\"0.04in\" fo:border=\"0.5pt solid #000000\"/></style:style>";
     return out;
 }
 
@@ -308,11 +389,18 @@ void OdtWriter::write(const DocumentContent& content, QIODevice& device) const {
     std::optional<TableShape> table;
     if (HasTableRows(content))
         table = MeasureTable(content);
+    const bool marked = std::any_of(content.texts.begin(), content.texts.end(),
+                                    [](const TextSnapshot& text) { return text.markBytes() > 0; });
+    std::string automaticStyles =
+        (table ? tableStyles(*table) : std::string()) + (marked ? markStyles() : std::string());
+    if (!automaticStyles.empty())
+        automaticStyles = "<office:automatic-styles>" + automaticStyles + "</office:automatic-styles>";
     const GsfOutputPtr entry = newEntry(zip.get(), "content.xml", false);
     WriteGsf(entry.get(),
              std::string(kXmlDeclaration) + "<office:document-content " + kNamespaces +
-                 (table ? " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\">" : ">") +
-                 kFontFaces + (table ? tableStyles(*table) : std::string()) + "<office:body><office:text>" +
+                 (table ? " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\"" : "") +
+                 (marked ? " xmlns:xlink=\"http://www.w3.org/1999/xlink\"" : "") + ">" + kFontFaces +
+                 automaticStyles + "<office:body><office:text>" +
                  (table ? tableStart(*table) : std::string()),
              sink);
     if (table) {

@@ -164,7 +164,8 @@ void OoxmlWriter::write(const DocumentContent& content, QIODevice& device) const
     std::uint64_t bound = 4096;
     for (const TextSnapshot& text : content.texts)
         bound += text.byteCount() * BodyXmlBuilder::kMaxBytesPerByte +
-                 text.lineCount() * BodyXmlBuilder::kMaxBytesPerLine;
+                 text.lineCount() * BodyXmlBuilder::kMaxBytesPerLine +
+                 text.markBytes() * BodyXmlBuilder::kMaxBytesPerMarkByte;
     if (table)
         bound += (table->rows * table->columns + table->columns) * BodyXmlBuilder::kMaxBytesPerCell;
     const bool mightNeedZip64 = bound >= options_.zip64Threshold;

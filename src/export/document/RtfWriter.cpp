@@ -3,8 +3,11 @@
 #include "DocumentTable.h"
 #include "DocumentText.h"
 #include "TextWriter.h"
+#include "shell/TextMarks.h"
+#include "shell/Utf8.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <string>
 
 namespace qm {
@@ -55,6 +58,43 @@ class RtfBody {
     void lineBreak() {
         startText();
         out_ += "\\line ";
+    }
+
+    // A link is a HYPERLINK field; its result has the look of a link (colour
+    // 1 of the colour table, underlined). Emphasis is a change of the
+    // character properties, which the next paragraph keeps until reset.
+    void linkStart(std::string_view target) {
+        startText();
+        out_ += "{\\field{\\*\\fldinst{HYPERLINK \"";
+        const auto* s = reinterpret_cast<const std::uint8_t*>(target.data());
+        const auto* const end = s + target.size();
+        while (s < end) {
+            std::size_t length = 1;
+            char32_t c = *s;
+            if (*s >= 0x80 && utf8::Decode(s, end, length, c) != utf8::Sequence::Valid)
+                c = '?';
+            if (c == '"' || c == '\\') {  // escaped for the field, then for RTF
+                out_ += c == '"' ? "\\\\\"" : "\\\\\\\\";
+            } else if (c < 0x80) {
+                ascii(std::string_view(reinterpret_cast<const char*>(s), 1));
+            } else {
+                character(c, {});
+            }
+            s += length;
+        }
+        out_ += "\"}}{\\fldrslt{\\ul\\cf1 ";
+    }
+    void linkEnd() { out_ += "}}}"; }
+    void emphasis(unsigned bits) {
+        startText();
+        out_ += "\\b0\\i0\\ulnone";
+        if (bits & marks::kBold)
+            out_ += "\\b";
+        if (bits & marks::kItalic)
+            out_ += "\\i";
+        if (bits & marks::kUnderline)
+            out_ += "\\ul";
+        out_ += ' ';
     }
 
     // Paragraph marks are written when text follows them: the document's last
@@ -130,12 +170,15 @@ class RtfBody {
     std::string rowStart_, headerRowStart_;
 };
 
-std::string header() {
+// The colour table, with the colour of links, only where there are marks.
+std::string header(bool marked) {
     const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
     std::string out =
         "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n"
-        "{\\fonttbl{\\f0\\fswiss\\fcharset0 Calibri{\\*\\falt Arial};}}\r\n"
-        "{\\*\\generator Quillmerge;}\r\n";
+        "{\\fonttbl{\\f0\\fswiss\\fcharset0 Calibri{\\*\\falt Arial};}}\r\n";
+    if (marked)
+        out += "{\\colortbl;\\red5\\green99\\blue193;}\r\n";
+    out += "{\\*\\generator Quillmerge;}\r\n";
     out += letter ? "\\paperw12240\\paperh15840" : "\\paperw11906\\paperh16838";
     out += "\\margl1440\\margr1440\\margt1440\\margb1440\r\n\\pard\\plain\\f0\\fs22 ";
     return out;
@@ -144,7 +187,9 @@ std::string header() {
 }  // namespace
 
 void RtfWriter::write(const DocumentContent& content, QIODevice& device) const {
-    WriteToDevice(device, header());
+    const bool marked = std::any_of(content.texts.begin(), content.texts.end(),
+                                    [](const TextSnapshot& text) { return text.markBytes() > 0; });
+    WriteToDevice(device, header(marked));
     if (HasTableRows(content)) {
         const TableShape shape = MeasureTable(content);
         TableHandler<RtfBody> body(shape, device);

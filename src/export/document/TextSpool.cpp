@@ -1,6 +1,7 @@
 #include "TextSpool.h"
 
 #include "shell/Failure.h"
+#include "shell/TextMarks.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -111,13 +112,15 @@ struct SpoolFile {
 
 namespace {
 
-// Turns the stored form back into the plain text, chunk by chunk.
+// Turns the stored form back into the plain text, chunk by chunk: escapes
+// undone, marks (and a link's target) dropped.
 class StoredDecoder {
   public:
     explicit StoredDecoder(const std::function<void(std::string_view)>& sink) : sink_(sink) {}
 
     void feed(std::string_view chunk) {
-        if (!pendingEscape_ && std::memchr(chunk.data(), TextSpool::kEscape, chunk.size()) == nullptr) {
+        if (!pendingEscape_ && !inTarget_ &&
+            std::memchr(chunk.data(), TextSpool::kEscape, chunk.size()) == nullptr) {
             if (!chunk.empty())
                 sink_(chunk);
             return;
@@ -127,13 +130,17 @@ class StoredDecoder {
         for (const char c : chunk) {
             if (pendingEscape_) {
                 pendingEscape_ = false;
-                if (c == '\n')
+                if (inTarget_)
+                    inTarget_ = c != TextSpool::kTargetEnd;
+                else if (c == '\n')
                     decoded_ += "\r\n";
-                else
+                else if (c == TextSpool::kLinkStart)
+                    inTarget_ = true;
+                else if (c != TextSpool::kLinkEnd && !marks::IsEmphasisCode(c))
                     decoded_ += c;  // the escape byte itself, or a tab between cells
             } else if (c == TextSpool::kEscape) {
                 pendingEscape_ = true;
-            } else {
+            } else if (!inTarget_) {
                 decoded_ += c;
             }
         }
@@ -145,6 +152,7 @@ class StoredDecoder {
     const std::function<void(std::string_view)>& sink_;
     std::string decoded_;
     bool pendingEscape_ = false;
+    bool inTarget_ = false;  // within a link's target, which the plain text leaves out
 };
 
 // Hands the stored bytes to sink until it returns false; returns whether it
@@ -165,10 +173,11 @@ void readPlainParts(const detail::SpoolFile* file, std::uint64_t fileBytes, std:
     });
 }
 
-// True when the stored form of the line differs from the line: it holds a CR LF
-// or the escape byte.
+// True when the stored form of the line differs from the line: it holds a CR
+// LF, the escape byte or a mark.
 bool needsEscaping(std::string_view line) {
-    if (std::memchr(line.data(), TextSpool::kEscape, line.size()) != nullptr)
+    if (std::memchr(line.data(), TextSpool::kEscape, line.size()) != nullptr ||
+        std::memchr(line.data(), marks::kIntroducer, line.size()) != nullptr)
         return true;
     const char* const end = line.data() + line.size();
     for (auto* cr = static_cast<const char*>(std::memchr(line.data(), '\r', line.size())); cr != nullptr;
@@ -179,9 +188,11 @@ bool needsEscaping(std::string_view line) {
     return false;
 }
 
-std::string escaped(std::string_view line) {
-    std::string out;
-    out.reserve(line.size() + 8);
+// Appends the stored form of line to out; returns how many of its bytes were
+// marks (which the plain text does not hold).
+std::size_t appendEscaped(std::string_view line, std::string& out) {
+    std::size_t markBytes = 0;
+    out.reserve(out.size() + line.size() + 8);
     for (std::size_t i = 0; i < line.size(); ++i) {
         const char c = line[i];
         if (c == TextSpool::kEscape) {
@@ -191,11 +202,17 @@ std::string escaped(std::string_view line) {
             out += TextSpool::kEscape;
             out += '\n';
             ++i;
+        } else if (const std::size_t mark = c == marks::kIntroducer ? marks::MarkLength(line.substr(i)) : 0) {
+            // The same mark, its introducers made escapes.
+            for (std::size_t j = i; j < i + mark; ++j)
+                out += line[j] == marks::kIntroducer ? TextSpool::kEscape : line[j];
+            markBytes += mark;
+            i += mark - 1;
         } else {
             out += c;
         }
     }
-    return out;
+    return markBytes;
 }
 
 }  // namespace
@@ -208,7 +225,8 @@ struct TextSpool::Impl {
     std::uint64_t lines = 0;
     std::uint64_t bytes = 0;
     std::size_t columns = 0;
-    std::string row;  // a row's stored form while it is put together
+    std::uint64_t marks = 0;  // stored bytes of marks
+    std::string row;          // a line's or a row's stored form while it is put together
 
     // Moves the text to the file. On failure nothing changes.
     void spill() {
@@ -259,33 +277,43 @@ TextSpool::TextSpool(std::size_t memoryLimit) : impl_(std::make_unique<Impl>()) 
 TextSpool::~TextSpool() = default;
 
 void TextSpool::appendLine(std::string_view utf8) {
-    if (needsEscaping(utf8))
-        impl_->append(escaped(utf8));
-    else
+    std::size_t markBytes = 0;
+    if (needsEscaping(utf8)) {
+        std::string& stored = impl_->row;
+        stored.clear();
+        markBytes = appendEscaped(utf8, stored);
+        impl_->append(stored);
+    } else {
         impl_->append(utf8);
+    }
     impl_->lines += 1;
-    impl_->bytes += utf8.size() + 2;
+    impl_->bytes += utf8.size() - markBytes + 2;
+    impl_->marks += markBytes;
 }
 
 void TextSpool::appendRow(const std::vector<std::string>& cells) {
     std::string& row = impl_->row;
     row.clear();
     std::uint64_t bytes = 2;
+    std::size_t markBytes = 0;
     for (std::size_t i = 0; i < cells.size(); ++i) {
         if (i > 0) {
             row += kEscape;
             row += kCellEnd;
             ++bytes;
         }
+        std::size_t cellMarks = 0;
         if (needsEscaping(cells[i]))
-            row += escaped(cells[i]);
+            cellMarks = appendEscaped(cells[i], row);
         else
             row += cells[i];
-        bytes += cells[i].size();
+        bytes += cells[i].size() - cellMarks;
+        markBytes += cellMarks;
     }
     impl_->append(row);
     impl_->lines += 1;
     impl_->bytes += bytes;
+    impl_->marks += markBytes;
     impl_->columns = std::max(impl_->columns, cells.size());
 }
 
@@ -299,6 +327,10 @@ std::uint64_t TextSpool::lineCount() const {
 
 std::uint64_t TextSpool::byteCount() const {
     return impl_->bytes;
+}
+
+std::uint64_t TextSpool::markBytes() const {
+    return impl_->marks;
 }
 
 bool TextSpool::spilledToFile() const {
@@ -327,6 +359,7 @@ TextSnapshot TextSpool::snapshot() const {
     }
     snapshot.lines_ = impl_->lines;
     snapshot.bytes_ = impl_->bytes;
+    snapshot.marks_ = impl_->marks;
     snapshot.columns_ = impl_->columns;
     return snapshot;
 }

@@ -39,8 +39,15 @@ class TextSpool {
     // as kEscape kEscape. The byte 0xFF never occurs in UTF-8, so valid text is
     // stored unchanged. The cells of a row (appendRow) are separated by kEscape
     // kCellEnd, which no value can give, as a value's own escape byte is doubled.
+    //
+    // Marks in an appended line (shell/TextMarks.h) are stored with kEscape in
+    // place of their introducer: kEscape kLinkStart target kEscape kTargetEnd,
+    // kEscape kLinkEnd, kEscape '0'..'7'. The plain text leaves them out.
     static constexpr char kEscape = '\xFF';
     static constexpr char kCellEnd = '\t';
+    static constexpr char kLinkStart = '<';
+    static constexpr char kTargetEnd = '>';
+    static constexpr char kLinkEnd = '/';
 
     explicit TextSpool(std::size_t memoryLimit = kDefaultMemoryLimit);
     ~TextSpool();
@@ -59,7 +66,8 @@ class TextSpool {
     std::size_t columnCount() const;
 
     std::uint64_t lineCount() const;
-    std::uint64_t byteCount() const;  // including the CR LF pairs
+    std::uint64_t byteCount() const;  // of the plain text, including the CR LF pairs
+    std::uint64_t markBytes() const;  // of the marks, which the plain text leaves out
 
     // Calls sink with the whole text in order, in chunks of any size; the chunks
     // are only valid during the call. May be called more than once.
@@ -88,6 +96,7 @@ class TextSnapshot {
 
     std::uint64_t lineCount() const { return lines_; }
     std::uint64_t byteCount() const { return bytes_; }
+    std::uint64_t markBytes() const { return marks_; }
     std::size_t columnCount() const { return columns_; }
 
     // The plain text, as TextSpool::read.
@@ -105,6 +114,7 @@ class TextSnapshot {
     std::shared_ptr<const std::string> memory_;  // stored bytes that follow
     std::uint64_t lines_ = 0;
     std::uint64_t bytes_ = 0;
+    std::uint64_t marks_ = 0;
     std::size_t columns_ = 0;
 };
 
