@@ -121,12 +121,35 @@ TEST(ShownValues, HyperlinksAndRichTextAsAccessShowsThem) {
         EXPECT_EQ(parts.shown, shown) << stored;
         EXPECT_EQ(parts.target, target) << stored;
     }
-    const std::pair<const char*, const char*> rich[] = {
+    // The text, and the text with its emphasis marks (shell/TextMarks.h) for
+    // the documents.
+    const std::tuple<const char*, const char*, const char*> rich[] = {
         {"<div><font color=red>Hello</font> <strong>world</strong></div><div>x &amp; y&nbsp;z</div>",
-         "Hello world\r\nx & y\u00A0z"},
-        {"<div>a<br>b</div>\r\n<div></div><p>c&#233;&#x263A;</p>", "a\r\nb\r\nc\u00E9\u263A"},
-        {"1 < 2 &unknown; <not closed", "1 < 2 &unknown; <not closed"},  // what cannot be understood is text
+         "Hello world\r\nx & y\u00A0z",
+         "Hello \xFE"
+         "1world\r\n\xFE"
+         "0x & y\u00A0z"},
+        {"<div>a<br>b</div>\r\n<div></div><p>c&#233;&#x263A;</p>", "a\r\nb\r\nc\u00E9\u263A",
+         "a\r\nb\r\nc\u00E9\u263A"},
+        {"1 < 2 &unknown; <not closed", "1 < 2 &unknown; <not closed",
+         "1 < 2 &unknown; <not closed"},  // what cannot be understood is text
+        {"<b>b<i>bi<u>biu</b>iu</i>u</u> <em>i</em><b>", "bbibiuiuu i",
+         "\xFE"
+         "1b\xFE"
+         "3bi\xFE"
+         "7biu\xFE"
+         "6iu\xFE"
+         "4u \xFE"
+         "2i\xFE"
+         "0"},
+        {"</b>x<b/>y<B>z", "xyz",
+         "xy\xFE"
+         "1z\xFE"
+         "0"},  // stray ends and empty tags change nothing
+        {"\uFDD1 kept out", "\uFFFD kept out", "\uFFFD kept out"},  // never taken for emphasis
     };
-    for (const auto& [html, text] : rich)
+    for (const auto& [html, text, marked] : rich) {
         EXPECT_EQ(qm::RichTextAsText(html), text) << html;
+        EXPECT_EQ(qm::RichTextAsText(html, true), marked) << html;
+    }
 }

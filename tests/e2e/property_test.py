@@ -16,6 +16,7 @@ import argparse
 import json
 import os
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -23,6 +24,7 @@ import tempfile
 
 from e2e_support import Exporter, first_difference, same_lines, shown_in_paragraph
 from random_tables import TableMaker
+from shown_values import bold_text, document_marks, hyperlink_target
 from value_text import rows_as_read
 
 
@@ -51,6 +53,24 @@ def expected_lines(maker, table, fields, separator, header):
     for row in rows_as_read(table):
         lines.append(joiner.join(maker.shown_text(table, columns[i], row[i]) for i in positions))
     return [shown_in_paragraph(line) for line in lines]
+
+
+def expected_marks(table, fields):
+    """The link targets and the bold text (blanks left out) the records'
+    hyperlinks and rich text give, in document order."""
+    columns = table["columns"]
+    positions = list(range(len(columns))) if fields is None else \
+        [next(i for i, c in enumerate(columns) if c["name"] == name) for name in fields]
+    targets, bold = [], ""
+    for row in rows_as_read(table):
+        for i in positions:
+            if row[i] is None:
+                continue
+            if columns[i].get("hyperlink") and hyperlink_target(row[i]):
+                targets.append(hyperlink_target(row[i]))
+            if columns[i].get("richText"):
+                bold += bold_text(row[i])
+    return targets, re.sub(r"\s", "", bold)
 
 
 class SeedRun:
@@ -115,6 +135,10 @@ class SeedRun:
                 if not same_lines(paragraphs, lines):
                     self.failures.append("%s:\n%s%s" % (what, first_difference(paragraphs, lines),
                                                         self.keep(seed, [description_path, output])))
+                elif document_marks(output) != expected_marks(table, fields):
+                    self.failures.append("%s: links and bold text %r, expected %r%s" % (
+                        what, document_marks(output), expected_marks(table, fields),
+                        self.keep(seed, [description_path, output])))
                 os.remove(output)
         os.remove(database)
 

@@ -29,6 +29,33 @@ def hyperlink_shown(stored):
     return re.sub(r"(?i)^mailto:", "", shown)
 
 
+def hyperlink_target(stored):
+    """Where a hyperlink's link points: its address, plus "#" and the
+    sub-address when there is one; None without an address (no link)."""
+    parts = stored.split("#")
+    if len(parts) < 2 or not parts[1] or not hyperlink_shown(stored):
+        return None
+    return parts[1] + ("#" + parts[2] if len(parts) > 2 and parts[2] else "")
+
+
+def bold_text(stored_html):
+    """The text of rich text that is bold, blanks left out."""
+    return "".join(html.unescape(word) for word in re.findall(r"<strong>(.*?)</strong>", stored_html))
+
+
+def document_marks(path):
+    """The link targets of a .docx in document order (HYPERLINK fields), and
+    its bold text, blanks left out."""
+    import zipfile
+    with zipfile.ZipFile(path) as package:
+        body = package.read("word/document.xml").decode("utf-8")
+    targets = [re.sub(r"\\(.)", r"\1", html.unescape(t))
+               for t in re.findall(r'HYPERLINK "((?:[^"\\]|\\.)*)"', body)]
+    bold = "".join(html.unescape(t) for run in re.findall(r"<w:r><w:rPr><w:b/>.*?</w:r>", body)
+                   for t in re.findall(r"<w:t[^>]*>([^<]*)</w:t>", run))
+    return targets, re.sub(r"\s", "", bold)
+
+
 class LookupMaker:
     def __init__(self, rng):
         self.rng = rng

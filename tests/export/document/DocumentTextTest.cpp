@@ -14,8 +14,12 @@ namespace qm {
 namespace {
 
 // Writes the events as text: characters as UTF-8, "|" a paragraph end, "/" a
-// line break, ">" a tab, "?" U+FFFD.
+// line break, ">" a tab, "?" U+FFFD, "[target:" and "]" a link, "{bits}" a
+// change of emphasis.
 struct Recorder {
+    void linkStart(std::string_view target) { events += "[" + std::string(target) + ":"; }
+    void linkEnd() { events += "]"; }
+    void emphasis(unsigned bits) { events += "{" + std::to_string(bits) + "}"; }
     std::string events;
     void ascii(std::string_view run) { events.append(run); }
     void character(char32_t c, std::string_view) {
@@ -90,44 +94,64 @@ TEST_P(StoredText, GivesTheSameEventsHoweverItIsCut) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, StoredText,
-                         ::testing::Values(Case{"Empty", {}, "|"}, Case{"OneEmptyLine", {""}, "|"},
-                                           Case{"Lines", {"a", "", "bc"}, "a||bc|"},
-                                           Case{"BlanksAndTabs", {"  a\t b  "}, "  a> b  |"},
-                                           Case{"ValueCrLfIsALineBreak", {"a\r\nb", "c"}, "a/b|c|"},
-                                           Case{"LoneCrAndLfAreLineBreaks", {"a\rb\nc"}, "a/b/c|"},
-                                           Case{"CrBeforeTheLineEnd", {"a\r", "b"}, "a/|b|"},
-                                           Case{"LfAfterTheLineEnd", {"a", "\nb"}, "a|/b|"},
-                                           Case{"NonAscii", {"Müller Ωmega 東京 😀"}, "Müller Ωmega 東京 😀|"},
-                                           Case{"ControlsBecomeReplacements",
-                                                {std::string("a\x01\x07\x0C\x1F", 5) + std::string(1, '\0') +
-                                                 "b"},
-                                                "a?????b|"},
-                                           Case{"DeleteIsKept",
-                                                {"a\x7F"
-                                                 "b"},
-                                                "a\x7F"
-                                                "b|"},
-                                           Case{"NoncharactersBecomeReplacements",
-                                                {"a\xEF\xBF\xBE\xEF\xBF\xBF"
-                                                 "b"},
-                                                "a??b|"},
-                                           Case{"ByteFFBecomesOneReplacement",
-                                                {"a\xFF"
-                                                 "b",
-                                                 "\xFF"},
-                                                "a?b|?|"},
-                                           Case{"TruncatedSequenceIsOneReplacement",
-                                                {"a\xE2\x82"
-                                                 "b"},
-                                                "a?b|"},
-                                           Case{"SurrogateIsInvalid", {"\xED\xA0\x80"}, "???|"},
-                                           Case{"OverlongIsInvalid",
-                                                {"\xC0\xAF"
-                                                 "x"},
-                                                "??x|"},
-                                           Case{"TruncatedAtTheEndOfTheText", {"a\xF0\x9F\x98"}, "a?|"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StoredText,
+    ::testing::Values(
+        Case{"Empty", {}, "|"}, Case{"OneEmptyLine", {""}, "|"}, Case{"Lines", {"a", "", "bc"}, "a||bc|"},
+        Case{"BlanksAndTabs", {"  a\t b  "}, "  a> b  |"},
+        Case{"ValueCrLfIsALineBreak", {"a\r\nb", "c"}, "a/b|c|"},
+        Case{"LoneCrAndLfAreLineBreaks", {"a\rb\nc"}, "a/b/c|"},
+        Case{"CrBeforeTheLineEnd", {"a\r", "b"}, "a/|b|"}, Case{"LfAfterTheLineEnd", {"a", "\nb"}, "a|/b|"},
+        Case{"NonAscii", {"Müller Ωmega 東京 😀"}, "Müller Ωmega 東京 😀|"},
+        Case{"ControlsBecomeReplacements",
+             {std::string("a\x01\x07\x0C\x1F", 5) + std::string(1, '\0') + "b"},
+             "a?????b|"},
+        Case{"DeleteIsKept",
+             {"a\x7F"
+              "b"},
+             "a\x7F"
+             "b|"},
+        Case{"NoncharactersBecomeReplacements",
+             {"a\xEF\xBF\xBE\xEF\xBF\xBF"
+              "b"},
+             "a??b|"},
+        Case{"ByteFFBecomesOneReplacement",
+             {"a\xFF"
+              "b",
+              "\xFF"},
+             "a?b|?|"},
+        Case{"TruncatedSequenceIsOneReplacement",
+             {"a\xE2\x82"
+              "b"},
+             "a?b|"},
+        Case{"SurrogateIsInvalid", {"\xED\xA0\x80"}, "???|"},
+        Case{"OverlongIsInvalid",
+             {"\xC0\xAF"
+              "x"},
+             "??x|"},
+        Case{"TruncatedAtTheEndOfTheText", {"a\xF0\x9F\x98"}, "a?|"},
+        // Marks (shell/TextMarks.h), as the database layer writes them.
+        Case{
+            "LinkAroundItsText", {"a\xFE<http://x.org/?q=\"1\"\xFE>b\xFE/c"}, "a[http://x.org/?q=\"1\":b]c|"},
+        Case{"EmphasisEndsWithItsParagraph",
+             {"\xFE"
+              "3bold\r\nnext",
+              "plain"},
+             "{3}bold/next{0}|plain|"},
+        Case{
+            "AnOpenLinkEndsBeforeTheNextAndAtTheLineEnd", {"\xFE<u\xFE>t\xFE<v\xFE>w", "n"}, "[u:t][v:w]|n|"},
+        Case{"RepeatedEmphasisIsNoChange",
+             {"\xFE"
+              "1a\xFE"
+              "1b\xFE"
+              "0c"},
+             "{1}ab{0}c|"},
+        Case{"StrayMarkBytesAreInvalid",
+             {"a\xFE"
+              "b",
+              "\xFE<no end", "\xFE<bad\ttarget\xFE>x"},
+             "a?b|?<no end|?<bad>target?>x|"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Text that does not end in a line end (possible only through the stored
 // form) still ends its last paragraph.

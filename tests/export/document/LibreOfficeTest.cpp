@@ -8,6 +8,8 @@
 #include "FormatTestSupport.h"
 #include "common/TestSupport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -39,6 +41,47 @@ TEST_P(LibreOffice, ReadsTheDocumentText) {
 INSTANTIATE_TEST_SUITE_P(Formats, LibreOffice,
                          ::testing::Values(DocumentFormat::Docx, DocumentFormat::Doc, DocumentFormat::Odt,
                                            DocumentFormat::Rtf),
+                         [](const auto& info) { return DocumentFormatName(info.param).toStdString(); });
+
+// Links and emphasis (shell/TextMarks.h) as LibreOffice reads them, in lines
+// and in a table's cells: a link works (LibreOffice writes the address in
+// its normal form), bold, italic and underline are where they were.
+class LibreOfficeMarks : public ::testing::TestWithParam<DocumentFormat> {};
+
+TEST_P(LibreOfficeMarks, KeepsLinksAndEmphasis) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("marks.") + DocumentFormatName(GetParam()));
+    const Lines lines = {
+        "Visit \xFE<http://example.com/a?b=1&c=2\xFE>Example & co\xFE/ now",
+        "\xFE"
+        "1Bold\xFE"
+        "0 and \xFE"
+        "2italic\xFE"
+        "6 both\xFE"
+        "0 \xFE"
+        "4under\xFE"
+        "0 plain",
+        "\xFE<mailto:ann@example.com\xFE>ann@example.com\xFE/",
+    };
+    WriteDocument(lines, GetParam(), path);
+    const QJsonObject marks =
+        ReadBack(QStringLiteral("libreoffice-marks"), path, dir.filePath(QStringLiteral("work")));
+    const auto links = marks[QStringLiteral("links")].toArray();
+    ASSERT_EQ(links.size(), 2) << QJsonDocument(marks).toJson().toStdString();
+    EXPECT_EQ(Strings(links[0]),
+              (QStringList{QStringLiteral("Example & co"), QStringLiteral("http://example.com/a?b=1&c=2")}));
+    EXPECT_EQ(Strings(links[1]),
+              (QStringList{QStringLiteral("ann@example.com"), QStringLiteral("mailto:ann@example.com")}));
+    EXPECT_EQ(Strings(marks[QStringLiteral("bold")]), QStringList{QStringLiteral("Bold")});
+    EXPECT_EQ(Strings(marks[QStringLiteral("italic")]), QStringList{QStringLiteral("italic both")});
+    // Links are underlined too, as Word's are.
+    EXPECT_EQ(Strings(marks[QStringLiteral("underline")]),
+              (QStringList{QStringLiteral("Example & co"), QStringLiteral(" both"), QStringLiteral("under"),
+                           QStringLiteral("ann@example.com")}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, LibreOfficeMarks,
+                         ::testing::Values(DocumentFormat::Docx, DocumentFormat::Odt, DocumentFormat::Rtf),
                          [](const auto& info) { return DocumentFormatName(info.param).toStdString(); });
 
 // A text file has no paragraphs of its own: LibreOffice starts one at every

@@ -38,6 +38,16 @@ const std::vector<std::string> kAwkwardLines = {
     "after the big one",
 };
 
+// Lines with marks (shell/TextMarks.h), and their plain text, which has none.
+const std::vector<std::pair<std::string, std::string>> kMarkedLines = {
+    {"\xFE<http://a.b/?x=1\xFE>link\xFE/ text", "link text"},
+    {"\xFE"
+     "5bold\r\nline\xFE"
+     "0",
+     "bold\r\nline"},
+    {"stray \xFE< and \xFE<no\xFE] stay", "stray \xFE< and \xFE<no\xFE] stay"},
+};
+
 struct SpoolCase {
     const char* name;
     std::size_t memoryLimit;
@@ -53,10 +63,14 @@ class TextSpoolRoundTrip : public ::testing::TestWithParam<SpoolCase> {};
 TEST_P(TextSpoolRoundTrip, GivesBackExactlyWhatWasAppended) {
     TextSpool spool(GetParam().memoryLimit);
     test::appendAll(spool, kAwkwardLines);
-    const std::string expected = joinedLines(kAwkwardLines);
+    std::string expected = joinedLines(kAwkwardLines);
+    for (const auto& [marked, plain] : kMarkedLines) {
+        spool.appendLine(marked);
+        expected += plain + "\r\n";
+    }
 
     EXPECT_EQ(spool.spilledToFile(), GetParam().spills);
-    EXPECT_EQ(spool.lineCount(), kAwkwardLines.size());
+    EXPECT_EQ(spool.lineCount(), kAwkwardLines.size() + kMarkedLines.size());
     EXPECT_EQ(spool.byteCount(), expected.size());
     EXPECT_TRUE(spool.toString() == expected);
     EXPECT_TRUE(spool.toString() == expected) << "a second read differs";
@@ -70,7 +84,7 @@ TEST_P(TextSpoolRoundTrip, GivesBackExactlyWhatWasAppended) {
     std::size_t lineEnds = 0;
     for (std::size_t at = stored.find("\r\n"); at != std::string::npos; at = stored.find("\r\n", at + 2))
         ++lineEnds;
-    EXPECT_EQ(lineEnds, kAwkwardLines.size());
+    EXPECT_EQ(lineEnds, kAwkwardLines.size() + kMarkedLines.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(MemoryLimits, TextSpoolRoundTrip,

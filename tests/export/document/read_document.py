@@ -16,6 +16,11 @@ Readers:
                checked, and the text its paragraphs give
   text         Python's strict UTF-8 decoder: the lines between CR LF pairs
   docx-tables  python-docx reads the tables of a .docx cell by cell
+  libreoffice-marks
+               LibreOffice converts the file to .docx (WORKDIR as for
+               libreoffice), its links and bold, italic and underlined text
+               are read from the XML: {"links": [[text, target], ...],
+               "bold": [text, ...], "italic": [...], "underline": [...]}
   libreoffice-tables
                LibreOffice converts the file to .docx (WORKDIR as for
                libreoffice), python-docx reads its tables cell by cell
@@ -97,6 +102,59 @@ def libreoffice(path, workdir):
     import docx  # python3-docx
 
     return {"paragraphs": [p.text for p in docx.Document(libreoffice_docx(path, workdir)).paragraphs]}
+
+
+def docx_marks(path):
+    """Links and emphasis of a .docx as its XML holds them: w:hyperlink
+    elements and HYPERLINK fields, and runs that are bold, italic or
+    underlined (adjacent runs of one kind joined)."""
+    W = "{http://schemas.openxmlformats.org/wordprocessingml/2006/main}"
+    R = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}"
+    with zipfile.ZipFile(path) as package:
+        body = ET.fromstring(package.read("word/document.xml"))
+        rels = ET.fromstring(package.read("word/_rels/document.xml.rels"))
+    targets = {rel.get("Id"): rel.get("Target") for rel in rels}
+    found = {"links": [], "bold": [], "italic": [], "underline": []}
+
+    def on(rpr, name):
+        element = rpr.find(W + name) if rpr is not None else None
+        return element is not None and element.get(W + "val") not in ("0", "false", "none")
+
+    for paragraph in body.iter(W + "p"):
+        last = {}
+        field = None  # [instruction, result text, state] of a HYPERLINK field
+        for element in paragraph.iter():
+            if element.tag == W + "hyperlink":
+                text = "".join(t.text or "" for t in element.iter(W + "t"))
+                found["links"].append([text, targets.get(element.get(R + "id"), "#" + (element.get(W + "anchor") or ""))])
+            elif element.tag == W + "fldChar":
+                kind = element.get(W + "fldCharType")
+                if kind == "begin":
+                    field = ["", "", "instruction"]
+                elif kind == "separate" and field:
+                    field[2] = "result"
+                elif kind == "end" and field:
+                    words = field[0].split('"')
+                    if field[0].split()[:1] == ["HYPERLINK"] and len(words) > 1:
+                        found["links"].append([field[1], words[1]])
+                    field = None
+            elif element.tag == W + "instrText" and field:
+                field[0] += element.text or ""
+            elif element.tag == W + "r":
+                text = "".join(t.text or "" for t in element.iter(W + "t"))
+                if field and field[2] == "result":
+                    field[1] += text
+                rpr = element.find(W + "rPr")
+                for kind, name in (("bold", "b"), ("italic", "i"), ("underline", "u")):
+                    if text and on(rpr, name):
+                        if last.get(kind):
+                            found[kind][-1] += text
+                        else:
+                            found[kind].append(text)
+                        last[kind] = True
+                    elif text:
+                        last[kind] = False
+    return found
 
 
 def docx_tables(path):
@@ -374,6 +432,8 @@ def main():
     workdir = sys.argv[3] if len(sys.argv) > 3 else None
     if reader == "libreoffice":
         answer = libreoffice(path, workdir)
+    elif reader == "libreoffice-marks":
+        answer = docx_marks(libreoffice_docx(path, workdir))
     elif reader == "libreoffice-tables":
         answer = docx_tables(libreoffice_docx(path, workdir))
     else:
