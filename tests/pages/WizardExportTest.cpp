@@ -11,6 +11,7 @@
 #include <QEnterEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 
@@ -198,6 +199,53 @@ TEST_F(PageFour, ATableWithoutRecordsGivesTheHeaderAloneOrAnEmptyDocument) {
     EXPECT_EQ(again.page4().PushButton4->text(), QStringLiteral("Exit"));
 }
 
+// Lines as always, or a table whose header row the first-line option asks
+// for; each run starts with the choice the one before it made.
+TEST_F(PageFour, RecordsAsLinesOrATableIsChosenByCaptionAndRemembered) {
+    const auto option = [this](const QString& caption) {
+        for (QRadioButton* button : page().findChildren<QRadioButton*>())
+            if (button->text() == caption)
+                return button;
+        ADD_FAILURE() << "no option " << caption.toStdString();
+        return new QRadioButton(&page());
+    };
+    const QString lines = QStringLiteral("Lines"), table = QStringLiteral("A table");
+    const QStringList records{QStringLiteral("Speedy Express\t1"), QStringLiteral("United Package\t2"),
+                              QStringLiteral("Federal Shipping\t3")};
+    struct Case {
+        QString caption;
+        bool headerLine;
+        QStringList paragraphs, tableRows;
+    };
+    QString before = lines;
+    for (const Case& c :
+         {Case{table, true, {}, QStringList{QStringLiteral("CompanyName\tShipperID")} + records},
+          Case{lines,
+               true,
+               QStringList{QStringLiteral("CompanyName,ShipperID")} +
+                   QStringList(records).replaceInStrings(QStringLiteral("\t"), QStringLiteral(",")),
+               {}},
+          Case{table, false, {}, records}}) {
+        rig.wizard.reset();
+        reach(edgeTables(), QStringLiteral("Shippers"),
+              {QStringLiteral("CompanyName"), QStringLiteral("ShipperID")});
+        EXPECT_TRUE(option(before)->isChecked()) << c.caption.toStdString();
+        option(c.caption)->click();
+        EXPECT_EQ(page().Text2->isEnabled(), c.caption == lines);
+        page().Check6->setCheckState(c.headerLine ? Qt::Checked : Qt::Unchecked);
+        finish(output(QStringLiteral("records.docx")));
+        const auto document = ReadDocx(output(QStringLiteral("records.docx")));
+        ASSERT_TRUE(document);
+        QStringList paragraphs = document->paragraphs;
+        paragraphs.removeAll(QString());
+        EXPECT_EQ(paragraphs, c.paragraphs);
+        EXPECT_EQ(document->tableRows, c.tableRows);
+        EXPECT_EQ(document->parts.count(QStringLiteral("<w:tblHeader/>")),
+                  c.caption == table && c.headerLine);
+        before = c.caption;
+    }
+}
+
 TEST_F(PageFour, ExitEndsTheProgramWithoutExportingAgain) {
     CountingWord engine;
     reach(edgeTables(), QStringLiteral("Shippers"), {QStringLiteral("ShipperID")}, &engine);
@@ -362,7 +410,8 @@ TEST(Window, TheKeyboardOrderOfEachPageIsTheDesignedOne) {
         {p2.List1, p2.PushButton2, p2.PushButton3},
         {p3.List1, p3.DataGrid1, p3.List2, p3.PushButton2, p3.PushButton3, p3.PushButton5, p3.PushButton6,
          p3.PushButton7, p3.PushButton8},
-        {p4.Text1, p4.PushButton3, p4.Text2, p4.Check6, p4.PushButton2, p4.PushButton4},
+        {p4.Text1, p4.PushButton3, p4.Text2, p4.Check6, p4.Option1, p4.Option2, p4.PushButton2,
+         p4.PushButton4},
     };
     for (const std::vector<QWidget*>& order : orders) {
         for (std::size_t i = 0; i + 1 < order.size(); ++i)
