@@ -200,49 +200,37 @@ TEST_F(PageFour, ATableWithoutRecordsGivesTheHeaderAloneOrAnEmptyDocument) {
 }
 
 // Lines as always, or a table whose header row the first-line option asks
-// for; each run starts with the choice the one before it made.
+// for, chosen by caption; each run starts with the choice the one before made.
 TEST_F(PageFour, RecordsAsLinesOrATableIsChosenByCaptionAndRemembered) {
-    const auto option = [this](const QString& caption) {
-        for (QRadioButton* button : page().findChildren<QRadioButton*>())
-            if (button->text() == caption)
-                return button;
-        ADD_FAILURE() << "no option " << caption.toStdString();
-        return new QRadioButton(&page());
-    };
     const QString lines = QStringLiteral("Lines"), table = QStringLiteral("A table");
-    const QStringList records{QStringLiteral("Speedy Express\t1"), QStringLiteral("United Package\t2"),
-                              QStringLiteral("Federal Shipping\t3")};
-    struct Case {
-        QString caption;
-        bool headerLine;
-        QStringList paragraphs, tableRows;
-    };
+    const QStringList rows{QStringLiteral("CompanyName\tShipperID"), QStringLiteral("Speedy Express\t1"),
+                           QStringLiteral("United Package\t2"), QStringLiteral("Federal Shipping\t3")};
     QString before = lines;
-    for (const Case& c :
-         {Case{table, true, {}, QStringList{QStringLiteral("CompanyName\tShipperID")} + records},
-          Case{lines,
-               true,
-               QStringList{QStringLiteral("CompanyName,ShipperID")} +
-                   QStringList(records).replaceInStrings(QStringLiteral("\t"), QStringLiteral(",")),
-               {}},
-          Case{table, false, {}, records}}) {
+    for (const auto& [caption, headerLine] : {std::pair{table, true}, {lines, true}, {table, false}}) {
         rig.wizard.reset();
         reach(edgeTables(), QStringLiteral("Shippers"),
               {QStringLiteral("CompanyName"), QStringLiteral("ShipperID")});
-        EXPECT_TRUE(option(before)->isChecked()) << c.caption.toStdString();
-        option(c.caption)->click();
-        EXPECT_EQ(page().Text2->isEnabled(), c.caption == lines);
-        page().Check6->setCheckState(c.headerLine ? Qt::Checked : Qt::Unchecked);
+        QRadioButton* chosen = nullptr;
+        for (QRadioButton* button : page().findChildren<QRadioButton*>()) {
+            EXPECT_EQ(button->isChecked(), button->text() == before) << button->text().toStdString();
+            chosen = button->text() == caption ? button : chosen;
+        }
+        ASSERT_TRUE(chosen) << caption.toStdString();
+        chosen->click();
+        EXPECT_EQ(page().Text2->isEnabled(), caption == lines);
+        page().Check6->setCheckState(headerLine ? Qt::Checked : Qt::Unchecked);
         finish(output(QStringLiteral("records.docx")));
         const auto document = ReadDocx(output(QStringLiteral("records.docx")));
         ASSERT_TRUE(document);
+        const QStringList expected = rows.mid(headerLine ? 0 : 1);
         QStringList paragraphs = document->paragraphs;
         paragraphs.removeAll(QString());
-        EXPECT_EQ(paragraphs, c.paragraphs);
-        EXPECT_EQ(document->tableRows, c.tableRows);
-        EXPECT_EQ(document->parts.count(QStringLiteral("<w:tblHeader/>")),
-                  c.caption == table && c.headerLine);
-        before = c.caption;
+        EXPECT_EQ(paragraphs, caption == lines ? QStringList(expected).replaceInStrings(QStringLiteral("\t"),
+                                                                                        QStringLiteral(","))
+                                               : QStringList());
+        EXPECT_EQ(document->tableRows, caption == table ? expected : QStringList());
+        EXPECT_EQ(document->parts.count(QStringLiteral("<w:tblHeader/>")), caption == table && headerLine);
+        before = caption;
     }
 }
 
