@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 
 namespace qm {
 
@@ -37,6 +38,7 @@ class FinishInputs : public ExportInputs {
     QString separator() const override { return page_.Text2->text(); }
     // Ticked only; a grayed box does not count.
     bool headerLine() const override { return page_.Check6->checkState() == Qt::Checked; }
+    DocumentLayout layout() const override { return page_.layout(); }
 
   private:
     Wizard& wizard_;
@@ -61,7 +63,7 @@ class FinishProgress : public ExportObserver {
 }  // namespace
 
 Form4::Form4(Wizard& wizard)
-    : WizardPage(wizard, QStringLiteral("Form4"), 8040, 3735),
+    : WizardPage(wizard, QStringLiteral("Form4"), 9960, 3735),
       Frame1(new QGroupBox(texts::kForm4OutputFrame, this)),
       Text1(new QLineEdit(Frame1)),
       PushButton3(new QPushButton(texts::kBrowse, Frame1)),
@@ -70,6 +72,9 @@ Form4::Form4(Wizard& wizard)
       Text2(new QLineEdit(Frame2)),
       Frame3(new QGroupBox(texts::kForm4HeaderFrame, this)),
       Check6(new QCheckBox(texts::kForm4HeaderCheck, Frame3)),
+      Frame4(new QGroupBox(texts::kForm4LayoutFrame, this)),
+      Option1(new QRadioButton(texts::kForm4LayoutLines, Frame4)),
+      Option2(new QRadioButton(texts::kForm4LayoutTable, Frame4)),
       PushButton2(new QPushButton(texts::kBack, this)),
       PushButton4(new QPushButton(texts::kFinish, this)),
       ProgressBar1(new QProgressBar(this)) {
@@ -81,14 +86,16 @@ Form4::Form4(Wizard& wizard)
                                 {Text2, "Text2"},
                                 {Frame3, "Frame3"},
                                 {Check6, "Check6"},
+                                {Frame4, "Frame4"},
+                                {Option1, "Option1"},
+                                {Option2, "Option2"},
                                 {PushButton2, "PushButton2"},
                                 {PushButton4, "PushButton4"},
                                 {ProgressBar1, "ProgressBar1"}})
         widget->setObjectName(QString::fromLatin1(name));
-    for (QGroupBox* frame : {Frame1, Frame2, Frame3})
+    for (QGroupBox* frame : {Frame1, Frame2, Frame3, Frame4})
         frame->setFont(ArialFont(kTextPoints, true));
-    for (QWidget* inner :
-         {static_cast<QWidget*>(Text1), static_cast<QWidget*>(Text2), static_cast<QWidget*>(Check6)})
+    for (QWidget* inner : std::initializer_list<QWidget*>{Text1, Text2, Check6, Option1, Option2})
         inner->setFont(ArialFont(kTextPoints));
     for (QPushButton* button : {PushButton3, PushButton2, PushButton4})
         button->setFont(ArialFont(kButtonPoints, true));
@@ -103,13 +110,20 @@ Form4::Form4(Wizard& wizard)
     place(*PushButton2, 120, 2700, 3840, 405);
     place(*PushButton4, 4080, 2700, 3840, 405);
     place(*ProgressBar1, 120, 3210, 7800, 405);
-    // The check box's caption is longer than its designed width in most
-    // fonts: give it the room it needs inside its frame.
-    Check6->resize(
-        std::min(std::max(Check6->width(), Check6->sizeHint().width()), Frame3->width() - Check6->x()),
-        std::max(Check6->height(), Check6->sizeHint().height()));
+    // The layout's frame stands right of the other three, from the top of
+    // the first to the bottom of the last; the page grew by its width.
+    place(*Frame4, 8040, 90, 1800, 2505);
+    place(*Option1, 240, 300, 1440, 255);
+    place(*Option2, 240, 600, 1440, 255);
+    // The captions are longer than their designed widths in most fonts:
+    // give each the room it needs inside its frame.
+    for (QWidget* captioned : std::initializer_list<QWidget*>{Check6, Option1, Option2})
+        captioned->resize(std::min(std::max(captioned->width(), captioned->sizeHint().width()),
+                                   captioned->parentWidget()->width() - captioned->x()),
+                          std::max(captioned->height(), captioned->sizeHint().height()));
 
     Check6->setCheckState(Qt::Checked);
+    Option1->setChecked(true);
     ProgressBar1->setRange(0, kProgressSteps);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
@@ -117,16 +131,23 @@ Form4::Form4(Wizard& wizard)
     setTabOrder(Text1, PushButton3);
     setTabOrder(PushButton3, Text2);
     setTabOrder(Text2, Check6);
-    setTabOrder(Check6, PushButton2);
+    setTabOrder(Check6, Option1);
+    setTabOrder(Option1, Option2);
+    setTabOrder(Option2, PushButton2);
     setTabOrder(PushButton2, PushButton4);
 
     connect(Text1, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
+    for (QRadioButton* option : {Option1, Option2})
+        connect(option, &QRadioButton::toggled, this, [this](bool checked) {
+            if (checked)
+                Option_Click();
+        });
     connect(PushButton3, &QPushButton::clicked, this, [this] { PushButton3_Click(); });
     connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
     connect(PushButton4, &QPushButton::clicked, this, [this] { PushButton4_Click(); });
 
     pointer().customOver({PushButton2, PushButton3, PushButton4});
-    pointer().defaultOver({this, Frame1, Frame2, Frame3, Text1});
+    pointer().defaultOver({this, Frame1, Frame2, Frame3, Frame4, Text1});
 }
 
 void Form4::Form_Load() {
@@ -142,6 +163,12 @@ void Form4::Form_Load() {
             services.settings.ReadSetting(texts::kKeyOutputFile, DefaultOutputPath(wizard_.databasePath())));
     });
     proc.step(114, [&] { Text2->setText(texts::kDefaultSeparator); });
+    // The layout is remembered; the separator and the header option are not.
+    proc.step(116, [&] {
+        const bool table = services.settings.ReadSetting(texts::kKeyOutputLayout, texts::kLayoutLines) ==
+                           texts::kLayoutTable;
+        (table ? Option2 : Option1)->setChecked(true);
+    });
 }
 
 void Form4::PushButton3_Click() {
@@ -198,6 +225,19 @@ void Form4::PushButton4_Click() {
     }
     proc.step(192, [&] { pointer().setPointer(MousePointer::Default); });
     exporting_ = false;
+}
+
+DocumentLayout Form4::layout() const {
+    return Option2->isChecked() ? DocumentLayout::Table : DocumentLayout::Lines;
+}
+
+// A table keeps its values apart by itself: the separator box has nothing to
+// say then. Every choice is stored at once, as the output path is.
+void Form4::Option_Click() {
+    const bool table = layout() == DocumentLayout::Table;
+    Text2->setEnabled(!table);
+    wizard_.services().settings.WriteSetting(texts::kKeyOutputLayout,
+                                             table ? texts::kLayoutTable : texts::kLayoutLines);
 }
 
 void Form4::Text1_Change() {

@@ -1,17 +1,19 @@
 #pragma once
 
 #include "WizardPage.h"
+#include "export/document/TextSpool.h"
 
 class QCheckBox;
 class QGroupBox;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QRadioButton;
 
 namespace qm {
 
-// Page 4, the output: file name, separator, header line; "Finish" runs the
-// export and then reads "Exit".
+// Page 4, the output: file name, separator, header line, lines or a table;
+// "Finish" runs the export and then reads "Exit".
 class Form4 : public WizardPage {
   public:
     explicit Form4(Wizard& wizard);
@@ -23,7 +25,10 @@ class Form4 : public WizardPage {
     QGroupBox* Frame2;           // "Each field (column) will be separated by"
     QLineEdit* Text2;            // separator between field values
     QGroupBox* Frame3;           // "First Line Option"
-    QCheckBox* Check6;           // header line of field names
+    QCheckBox* Check6;           // header line of field names (the header row of a table)
+    QGroupBox* Frame4;           // "Records as"
+    QRadioButton* Option1;       // "Lines": a paragraph per record, values joined by the separator
+    QRadioButton* Option2;       // "A table": a row per record, a cell per value
     QPushButton* PushButton2;    // "< Back": to page 3
     QPushButton* PushButton4;    // "Finish", "Exit" once a document was written
     QProgressBar* ProgressBar1;  // records done of the record count
@@ -33,6 +38,10 @@ class Form4 : public WizardPage {
     void PushButton2_Click();
     void PushButton4_Click();
     void Text1_Change();
+    void Option_Click();
+
+    // What the option buttons ask for.
+    DocumentLayout layout() const;
 
     // True while "Finish" is running.
     bool isExporting() const { return exporting_; }

@@ -36,7 +36,7 @@ class SecretStore {
 };
 
 // The user's remembered choices: application "Fennick", section "Quillmerge",
-// keys "Database", "Password" and "Output File". Every write to the settings
+// keys "Database", "Password", "Output File" and "Output Layout". Every write to the settings
 // file goes to disk at once. The password goes to the secret store when one
 // takes it; otherwise it stays in the settings file, which is then readable
 // by its owner alone.

@@ -19,6 +19,7 @@ namespace qm::test {
 struct Docx {
     QStringList paragraphs;  // python-docx's paragraph texts: "\n" for a line break, "\t" for a tab
     QString parts;           // every part of the package, as text
+    QStringList tableRows;   // every row of every table, its cells' texts joined by a tab
     QJsonObject answer;      // all the reader printed, with what its options add (read_docx.py)
 };
 
@@ -43,6 +44,9 @@ inline std::optional<Docx> ReadDocx(const QString& path, const QStringList& read
     for (const QJsonValue& paragraph : docx.answer.value(QStringLiteral("paragraphs")).toArray())
         docx.paragraphs.append(paragraph.toString());
     docx.parts = docx.answer.value(QStringLiteral("parts")).toString();
+    for (const QJsonValue& table : docx.answer.value(QStringLiteral("tables")).toArray())
+        for (const QJsonValue& row : table.toArray())
+            docx.tableRows.append(row.toVariant().toStringList().join(QLatin1Char('\t')));
     return docx;
 }
 

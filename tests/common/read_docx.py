@@ -3,7 +3,8 @@
 usage: read_docx.py DOCX [--package] [--lines LINES.json] [--extract DIR]
 
 "paragraphs" is the text of each body paragraph (python-docx turns a line break
-into "\\n" and a tab into "\\t"); "parts" is every part of the package decoded as
+into "\\n" and a tab into "\\t"); "tables" holds each table's rows, each a
+list of its cells' texts; "parts" is every part of the package decoded as
 UTF-8, for checks that something never made it into the file at all.
 
 --package adds how the package is made: "entries" (name, compression, extra
@@ -88,7 +89,8 @@ def main():
     args = parser.parse_args()
 
     document = docx.Document(args.docx)
-    result = {"paragraphs": [paragraph.text for paragraph in document.paragraphs]}
+    result = {"paragraphs": [paragraph.text for paragraph in document.paragraphs],
+              "tables": [[[cell.text for cell in row.cells] for row in table.rows] for table in document.tables]}
     with zipfile.ZipFile(args.docx) as package:
         result["parts"] = "".join(package.read(name).decode("utf-8", "replace") for name in package.namelist())
         if args.package:

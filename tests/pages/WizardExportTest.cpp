@@ -11,6 +11,7 @@
 #include <QEnterEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 
@@ -198,6 +199,41 @@ TEST_F(PageFour, ATableWithoutRecordsGivesTheHeaderAloneOrAnEmptyDocument) {
     EXPECT_EQ(again.page4().PushButton4->text(), QStringLiteral("Exit"));
 }
 
+// Lines as always, or a table whose header row the first-line option asks
+// for, chosen by caption; each run starts with the choice the one before made.
+TEST_F(PageFour, RecordsAsLinesOrATableIsChosenByCaptionAndRemembered) {
+    const QString lines = QStringLiteral("Lines"), table = QStringLiteral("A table");
+    const QStringList rows{QStringLiteral("CompanyName\tShipperID"), QStringLiteral("Speedy Express\t1"),
+                           QStringLiteral("United Package\t2"), QStringLiteral("Federal Shipping\t3")};
+    QString before = lines;
+    for (const auto& [caption, headerLine] : {std::pair{table, true}, {lines, true}, {table, false}}) {
+        rig.wizard.reset();
+        reach(edgeTables(), QStringLiteral("Shippers"),
+              {QStringLiteral("CompanyName"), QStringLiteral("ShipperID")});
+        QRadioButton* chosen = nullptr;
+        for (QRadioButton* button : page().findChildren<QRadioButton*>()) {
+            EXPECT_EQ(button->isChecked(), button->text() == before) << button->text().toStdString();
+            chosen = button->text() == caption ? button : chosen;
+        }
+        ASSERT_TRUE(chosen) << caption.toStdString();
+        chosen->click();
+        EXPECT_EQ(page().Text2->isEnabled(), caption == lines);
+        page().Check6->setCheckState(headerLine ? Qt::Checked : Qt::Unchecked);
+        finish(output(QStringLiteral("records.docx")));
+        const auto document = ReadDocx(output(QStringLiteral("records.docx")));
+        ASSERT_TRUE(document);
+        const QStringList expected = rows.mid(headerLine ? 0 : 1);
+        QStringList paragraphs = document->paragraphs;
+        paragraphs.removeAll(QString());
+        EXPECT_EQ(paragraphs, caption == lines ? QStringList(expected).replaceInStrings(QStringLiteral("\t"),
+                                                                                        QStringLiteral(","))
+                                               : QStringList());
+        EXPECT_EQ(document->tableRows, caption == table ? expected : QStringList());
+        EXPECT_EQ(document->parts.count(QStringLiteral("<w:tblHeader/>")), caption == table && headerLine);
+        before = caption;
+    }
+}
+
 TEST_F(PageFour, ExitEndsTheProgramWithoutExportingAgain) {
     CountingWord engine;
     reach(edgeTables(), QStringLiteral("Shippers"), {QStringLiteral("ShipperID")}, &engine);
@@ -362,7 +398,8 @@ TEST(Window, TheKeyboardOrderOfEachPageIsTheDesignedOne) {
         {p2.List1, p2.PushButton2, p2.PushButton3},
         {p3.List1, p3.DataGrid1, p3.List2, p3.PushButton2, p3.PushButton3, p3.PushButton5, p3.PushButton6,
          p3.PushButton7, p3.PushButton8},
-        {p4.Text1, p4.PushButton3, p4.Text2, p4.Check6, p4.PushButton2, p4.PushButton4},
+        {p4.Text1, p4.PushButton3, p4.Text2, p4.Check6, p4.Option1, p4.Option2, p4.PushButton2,
+         p4.PushButton4},
     };
     for (const std::vector<QWidget*>& order : orders) {
         for (std::size_t i = 0; i + 1 < order.size(); ++i)
