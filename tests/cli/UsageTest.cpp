@@ -112,7 +112,7 @@ TEST(ExportUsage, VersionGoesToStandardOutput) {
 TEST(WizardUsage, AnUnknownOptionExitsWithTwo) {
     QTemporaryDir home;
     qm::test::ProcessOptions options;
-    options.environment = cleanEnvironment();
+    options.environment = ExportEnvironment();
     options.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     options.environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
     options.environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
