@@ -22,5 +22,5 @@ HOME=$work soffice -env:UserInstallation="file://$work/profile" --headless --nor
 for pdf in "$work"/*.pdf; do
     name=$(basename "$pdf" .pdf)
     echo "$name: $(pdfinfo "$pdf" | grep -E '^(Pages|Page size)' | tr -s ' ' | tr '\n' ' ')"
-    pdftoppm -png -r 60 -f 1 -l 1 -singlefile "$pdf" "$here/pictures/$name"
+    pdftoppm -png -gray -r 60 -f 1 -l 1 -singlefile "$pdf" "$here/pictures/$name"
 done

@@ -65,7 +65,7 @@ class RtfBody {
     // The table's structure (TableHandler): every row states its borders, its
     // padding and its cells' right edges, and is kept on one page; the header
     // row is marked to repeat on every page, shaded (colour 1 of the header's
-    // table, as a full pattern: LibreOffice shows no background colour alone)
+    // table, with a clear pattern: LibreOffice shows no background colour alone)
     // and bold. LibreOffice draws no row borders (\trbrdr), only cell borders.
     void setTable(const TablePage& page) {
         const std::string size = std::to_string(page.halfPoints);
@@ -82,7 +82,7 @@ class RtfBody {
         for (const std::uint32_t width : page.widths) {
             edge += width;
             cells += "\\cellx" + std::to_string(edge);
-            headerCells += "\\clcfpat1\\clcbpat1\\clshdng10000\\cellx" + std::to_string(edge);
+            headerCells += "\\clcbpat1\\clshdng0\\cellx" + std::to_string(edge);
         }
         // A row's paragraphs are in the table; its cells share their properties.
         cells += "\r\n\\pard\\intbl\\plain\\f0\\fs" + size + " ";
