@@ -12,7 +12,7 @@ packages=(
     libssl-dev
     libgtest-dev googletest
     python3 python3-docx python3-olefile docx2txt libxml2-utils unzip time
-    antiword catdoc wv pandoc libreoffice-writer-nogui
+    antiword catdoc wv pandoc libreoffice-writer-nogui poppler-utils fonts-crosextra-carlito
     nodejs npm
     xvfb gnome-keyring dbus-daemon
     at-spi2-core python3-gi gir1.2-atspi-2.0

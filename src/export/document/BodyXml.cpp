@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -84,9 +85,18 @@ class BodyXmlBuilder::Body {
         emphasis_ = bits;
     }
 
-    // The table's structure (TableHandler): cells hold one paragraph each.
-    void beginRow(bool header) { *out += header ? "<w:tr><w:trPr><w:tblHeader/></w:trPr>" : "<w:tr>"; }
-    void beginCell(std::size_t) { *out += "<w:tc>"; }
+    // The table's structure (TableHandler): cells hold one paragraph each; no
+    // row is split across pages; the header row is shaded, and bold by the
+    // table's style (OoxmlWriter.cpp), which keeps the runs plain.
+    void beginRow(bool header) {
+        header_ = header;
+        *out += header ? "<w:tr><w:trPr><w:cantSplit/><w:tblHeader/></w:trPr>"
+                       : "<w:tr><w:trPr><w:cantSplit/></w:trPr>";
+    }
+    void beginCell(std::size_t) {
+        *out += header_ ? "<w:tc><w:tcPr><w:shd w:val=\"clear\" w:color=\"auto\" w:fill=\"D9D9D9\"/></w:tcPr>"
+                        : "<w:tc>";
+    }
     void endCell() {
         endParagraph();
         *out += "</w:tc>";
@@ -95,15 +105,22 @@ class BodyXmlBuilder::Body {
 
     // The table's properties and grid; the cells take their widths from the
     // grid, which keeps the many cells of a long table short.
-    void setTable(const TableShape& shape) {
-        const std::vector<std::uint32_t> widths = ColumnWidths(shape, TextWidthTwips());
-        tableStart_ = "<w:tbl><w:tblPr><w:tblW w:w=\"" + std::to_string(TextWidthTwips()) +
-                      "\" w:type=\"dxa\"/><w:tblBorders>";
+    void setTable(const TablePage& page) {
+        tableStart_ = "<w:tbl><w:tblPr><w:tblStyle w:val=\"Records\"/><w:tblW w:w=\"" +
+                      std::to_string(page.textWidth()) + "\" w:type=\"dxa\"/><w:tblBorders>";
         for (const char* edge : {"top", "left", "bottom", "right", "insideH", "insideV"})
             tableStart_ +=
                 std::string("<w:") + edge + " w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"000000\"/>";
-        tableStart_ += "</w:tblBorders><w:tblLayout w:type=\"fixed\"/></w:tblPr><w:tblGrid>";
-        for (const std::uint32_t width : widths)
+        tableStart_ += "</w:tblBorders><w:tblLayout w:type=\"fixed\"/><w:tblCellMar>";
+        const std::string vertical = std::to_string(TablePage::kCellPaddingVertical);
+        const std::string horizontal = std::to_string(TablePage::kCellPadding);
+        for (const auto& [edge, width] : {std::pair{"top", vertical}, std::pair{"left", horizontal},
+                                          std::pair{"bottom", vertical}, std::pair{"right", horizontal}})
+            tableStart_ += std::string("<w:") + edge + " w:w=\"" + width + "\" w:type=\"dxa\"/>";
+        tableStart_ +=
+            "</w:tblCellMar><w:tblLook w:val=\"0020\" w:firstRow=\"1\" w:lastRow=\"0\" "
+            "w:firstColumn=\"0\" w:lastColumn=\"0\" w:noHBand=\"1\" w:noVBand=\"1\"/></w:tblPr><w:tblGrid>";
+        for (const std::uint32_t width : page.widths)
             tableStart_ += "<w:gridCol w:w=\"" + std::to_string(width) + "\"/>";
         tableStart_ += "</w:tblGrid>";
     }
@@ -193,6 +210,7 @@ class BodyXmlBuilder::Body {
     unsigned emphasis_ = 0;
     bool link_ = false;
     std::string tableStart_;
+    bool header_ = false;  // in the table's header row
 };
 
 struct BodyXmlBuilder::Reader {
@@ -228,9 +246,9 @@ struct ReaderOf : BodyXmlBuilder::Reader {
 
 BodyXmlBuilder::BodyXmlBuilder() : reader_(std::make_unique<ReaderOf<Body>>()) {}
 
-BodyXmlBuilder::BodyXmlBuilder(const TableShape& table) {
+BodyXmlBuilder::BodyXmlBuilder(const TableShape& table, const TablePage& page) {
     auto reader = std::make_unique<ReaderOf<TableHandler<Body>>>(table);
-    reader->handler.setTable(table);
+    reader->handler.setTable(page);
     tableStart_ = reader->handler.tableStart();
     reader_ = std::move(reader);
 }

@@ -8,6 +8,7 @@
 namespace qm {
 
 struct TableShape;
+struct TablePage;
 
 // Turns document text, in the spool's stored form (TextSpool::kEscape), into
 // the paragraphs of a WordprocessingML body, piece by piece, so a text of any
@@ -31,13 +32,15 @@ struct TableShape;
 //   subsequence as Unicode recommends (the way Python and browsers decode).
 //
 // Built with a table's shape, the text is the rows of one table (w:tbl, the
-// header row marked w:tblHeader to repeat on every page, fixed column widths
-// from ColumnWidths), each cell one paragraph, followed by an empty paragraph.
+// header row marked w:tblHeader to repeat on every page and shaded, no row
+// split across pages, fixed column widths from FitTable, the table style
+// "Records" that the styles part defines), each cell one paragraph, followed
+// by an empty paragraph.
 class BodyXmlBuilder {
   public:
     BodyXmlBuilder();
     // The shape must outlive the builder.
-    explicit BodyXmlBuilder(const TableShape& table);
+    BodyXmlBuilder(const TableShape& table, const TablePage& page);
     ~BodyXmlBuilder();
     BodyXmlBuilder(const BodyXmlBuilder&) = delete;
     BodyXmlBuilder& operator=(const BodyXmlBuilder&) = delete;

@@ -42,6 +42,13 @@ constexpr std::uint16_t kSprmTDxaGapHalf = 0x9602;
 constexpr std::uint16_t kSprmTTableBorders80 = 0xD605;
 constexpr std::uint16_t kSprmTDefTable = 0xD608;
 constexpr std::uint16_t kSprmTTableHeader = 0x3404;
+constexpr std::uint16_t kSprmTFCantSplit = 0x3403;
+constexpr std::uint16_t kSprmTFCantSplit90 = 0x3466;
+constexpr std::uint16_t kSprmTDefTableShd80 = 0xD609;
+constexpr std::uint16_t kSprmSBOrientation = 0x301D;
+constexpr std::uint8_t kLandscape = 2;
+// A light grey background (SHD80: icoBack 16, clear pattern).
+constexpr std::uint16_t kHeaderShade = 16 << 5;
 
 // PapxInFkp: istd and grpprl with their size in front.
 std::string papxInFkp(const std::string& istdAndGrpprl) {
@@ -56,10 +63,14 @@ std::string papxInFkp(const std::string& istdAndGrpprl) {
 }
 
 // The properties of a table's row: its cell edges, the space between text and
-// cell edge, thin black borders (sprms to add to a cell's).
-void putRowProperties(std::string& grpprl, const TableShape& shape) {
+// cell edge, thin black borders, kept on one page (sprms to add to a cell's).
+void putRowProperties(std::string& grpprl, const TablePage& page) {
     put16(grpprl, kSprmTDxaGapHalf);
-    put16(grpprl, 108);
+    put16(grpprl, TablePage::kCellPadding);
+    for (const std::uint16_t sprm : {kSprmTFCantSplit, kSprmTFCantSplit90}) {
+        put16(grpprl, sprm);
+        put8(grpprl, 1);
+    }
     put16(grpprl, kSprmTTableBorders80);
     put8(grpprl, 24);
     for (int edge = 0; edge < 6; ++edge) {  // top, left, bottom, right, inside horizontal and vertical
@@ -68,7 +79,7 @@ void putRowProperties(std::string& grpprl, const TableShape& shape) {
         put8(grpprl, 1);                    // black
         put8(grpprl, 0);
     }
-    const std::vector<std::uint32_t> widths = ColumnWidths(shape, TextWidthTwips());
+    const std::vector<std::uint32_t>& widths = page.widths;
     put16(grpprl, kSprmTDefTable);
     put16(grpprl, static_cast<std::uint16_t>(1 + 2 * (widths.size() + 1) + 1));
     put8(grpprl, static_cast<std::uint8_t>(widths.size()));
@@ -115,7 +126,7 @@ void PapxPages::closePage() {
     ready_.resize(at + kPageSize, '\0');
     char* const page = ready_.data() + at;
     // The PAPXs the runs use, from the end of the page down.
-    std::array<std::uint32_t, 4> offsets{};
+    std::array<std::uint32_t, 5> offsets{};
     std::uint32_t offset = kPapxEnd;
     for (std::size_t kind = 0; kind < papxs_.size(); ++kind) {
         if ((used_ & (1u << kind)) == 0)
@@ -146,22 +157,41 @@ std::vector<std::string> LinePapxs() {
     return {kNormalPapx};
 }
 
-std::vector<std::string> TablePapxs(const TableShape& shape) {
-    std::string normal;
-    put16(normal, 0);  // istd: "Normal"
-    std::string cell = normal;
-    put16(cell, kSprmPFInTable);
-    put8(cell, 1);
-    put16(cell, kSprmPItap);
-    put32(cell, 1);
+std::vector<std::string> TablePapxs(const TableShape& shape, const TablePage& page) {
+    std::string inTable;
+    put16(inTable, kSprmPFInTable);
+    put8(inTable, 1);
+    put16(inTable, kSprmPItap);
+    put32(inTable, 1);
+    std::string cell;
+    put16(cell, 0);  // istd: "Normal"
+    cell += inTable;
+    std::string headerCell;
+    put16(headerCell, kHeadingStyle);
+    headerCell += inTable;
     std::string row = cell;
     put16(row, kSprmPFTtp);
     put8(row, 1);
-    putRowProperties(row, shape);
+    putRowProperties(row, page);
     std::string header = row;
     put16(header, kSprmTTableHeader);
     put8(header, 1);
-    return {kNormalPapx, papxInFkp(cell), papxInFkp(row), papxInFkp(header)};
+    std::string shaded = header;
+    put16(shaded, kSprmTDefTableShd80);
+    put8(shaded, static_cast<std::uint8_t>(2 * shape.columns));
+    for (std::size_t i = 0; i < shape.columns; ++i)
+        put16(shaded, kHeaderShade);
+    std::vector<std::string> papxs = {kNormalPapx, papxInFkp(cell), papxInFkp(row), papxInFkp(shaded),
+                                      papxInFkp(headerCell)};
+    // A paragraph page of 512 bytes holds every kind of PAPX: a table of many
+    // columns has no room for its header row's shading.
+    constexpr std::size_t kFewestRuns = 8;
+    std::size_t all = 0;
+    for (const std::string& papx : papxs)
+        all += papx.size();
+    if (all + kFcBytes * (kFewestRuns + 1) + kBxBytes * kFewestRuns > kPapxEnd)
+        papxs[kHeaderRowMark] = papxInFkp(header);
+    return papxs;
 }
 
 std::string ChpxPage(std::uint32_t textStart, std::uint32_t textEnd) {
@@ -174,19 +204,24 @@ std::string ChpxPage(std::uint32_t textStart, std::uint32_t textEnd) {
     return page;
 }
 
-std::string Sepx() {
+std::string Sepx(const TablePage* table) {
     const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
     std::string grpprl;
     const auto sprm = [&grpprl](std::uint16_t code, std::uint16_t operand) {
         put16(grpprl, code);
         put16(grpprl, operand);
     };
-    sprm(kSprmSXaPage, letter ? 12240 : 11906);
-    sprm(kSprmSYaPage, letter ? 15840 : 16838);
-    sprm(kSprmSDxaLeft, 1440);
-    sprm(kSprmSDxaRight, 1440);
-    sprm(kSprmSDyaTop, 1440);
-    sprm(kSprmSDyaBottom, 1440);
+    if (table && table->landscape) {
+        put16(grpprl, kSprmSBOrientation);
+        put8(grpprl, kLandscape);
+    }
+    const std::uint32_t margin = table ? table->margin : 1440;
+    sprm(kSprmSXaPage, static_cast<std::uint16_t>(table ? table->paperWidth : letter ? 12240 : 11906));
+    sprm(kSprmSYaPage, static_cast<std::uint16_t>(table ? table->paperHeight : letter ? 15840 : 16838));
+    sprm(kSprmSDxaLeft, static_cast<std::uint16_t>(margin));
+    sprm(kSprmSDxaRight, static_cast<std::uint16_t>(margin));
+    sprm(kSprmSDyaTop, static_cast<std::uint16_t>(margin));
+    sprm(kSprmSDyaBottom, static_cast<std::uint16_t>(margin));
     sprm(kSprmSDyaHdrTop, 720);
     sprm(kSprmSDyaHdrBottom, 720);
     std::string out;

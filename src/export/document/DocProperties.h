@@ -16,6 +16,7 @@
 namespace qm {
 
 struct TableShape;
+struct TablePage;
 
 namespace doc {
 
@@ -24,11 +25,16 @@ inline constexpr std::size_t kPageBatch = 64;
 
 // The kinds of paragraph marks, each with its own paragraph properties.
 enum Mark : std::uint8_t {
-    kParagraphMark,  // text, or the paragraph after a table
-    kCellMark,       // a cell's end (0x07)
-    kRowMark,        // a row's end (0x07), with the row's properties
-    kHeaderRowMark,  // the same for the header row, marked to repeat on every page
+    kParagraphMark,   // text, or the paragraph after a table
+    kCellMark,        // a cell's end (0x07)
+    kRowMark,         // a row's end (0x07), with the row's properties
+    kHeaderRowMark,   // the same for the header row, marked to repeat on every page
+    kHeaderCellMark,  // a cell's end in the header row, in the bold style kHeadingStyle
 };
+
+// The paragraph style of the header row's cells (DocTableStream.cpp's
+// stylesheet defines it for tables): "Normal", bold.
+inline constexpr std::uint16_t kHeadingStyle = 15;
 
 // The paragraph property pages (PapxFkp): one run per paragraph, each ending
 // just after its paragraph mark, with the properties of its kind of mark
@@ -88,10 +94,11 @@ class PapxPages {
 // style 0 ("Normal") and nothing else.
 std::vector<std::string> LinePapxs();
 // The paragraph properties of a table's marks, by Mark: every cell is in the
-// table (depth 1); the row mark also defines the row: its cell edges, the
-// space between text and cell edge, thin black borders, and for the header
-// row that it repeats on every page.
-std::vector<std::string> TablePapxs(const TableShape& shape);
+// table (depth 1), a header cell in kHeadingStyle; the row mark also defines
+// the row: its cell edges (from FitTable), the space between text and cell
+// edge, thin black borders, that it is never split across pages, and for the
+// header row that it repeats on every page and is shaded.
+std::vector<std::string> TablePapxs(const TableShape& shape, const TablePage& page);
 
 // The character property page: one run over the whole text, with the
 // paragraph style's properties.
@@ -99,8 +106,8 @@ std::string ChpxPage(std::uint32_t textStart, std::uint32_t textEnd);
 
 // Section properties (a SEPX): the page size of the user's locale (Letter
 // where it measures in inches, A4 elsewhere) and one-inch margins, as in .docx
-// files.
-std::string Sepx();
+// files; for a table, the page FitTable chose.
+std::string Sepx(const TablePage* table = nullptr);
 
 }  // namespace doc
 }  // namespace qm

@@ -1,6 +1,7 @@
 #include "DocTableStream.h"
 
 #include "DocProperties.h"
+#include "DocumentTable.h"
 #include "DocumentWriter.h"
 
 #include <array>
@@ -120,6 +121,8 @@ constexpr std::uint16_t kSprmCRgFtc1 = 0x4A50;  // of East Asian text
 constexpr std::uint16_t kSprmCRgFtc2 = 0x4A51;  // of other text
 constexpr std::uint16_t kSprmCHps = 0x4A43;     // size, half points
 constexpr std::uint16_t kSprmCHpsBi = 0x4A61;   // size of complex script text
+constexpr std::uint16_t kSprmCFBold = 0x0835;
+constexpr std::uint16_t kSprmCFBoldBi = 0x085A;
 
 struct FcLcb {
     std::uint32_t fc = 0;
@@ -140,10 +143,10 @@ struct TableStream {
 
 // A style (LPStd): StdfBase, the name, and the property exceptions.
 std::string style(std::uint16_t sti, std::uint16_t kind, std::uint16_t next, std::u16string_view name,
-                  const std::vector<std::string>& upxs) {
+                  const std::vector<std::string>& upxs, std::uint16_t base = 0x0FFF) {
     std::string std;
     put16(std, sti);                                                    // sti, no flags
-    put16(std, static_cast<std::uint16_t>(kind | (0x0FFF << 4)));       // stk, based on no style
+    put16(std, static_cast<std::uint16_t>(kind | (base << 4)));         // stk, istdBase
     put16(std, static_cast<std::uint16_t>(upxs.size() | (next << 4)));  // cupx, istdNext
     put16(std, 0);                                                      // bchUpe, set below
     put16(std, 0);                                                      // grfstd
@@ -162,8 +165,9 @@ std::string style(std::uint16_t sti, std::uint16_t kind, std::uint16_t next, std
     return out + std;
 }
 
-// The character properties of "Normal": Calibri for every kind of text, 11 pt.
-std::string normalChpx() {
+// The character properties of "Normal": Calibri for every kind of text, 11 pt
+// (a table's size from FitTable).
+std::string normalChpx(std::uint16_t halfPoints) {
     std::string chpx;
     for (const std::uint16_t font : {kSprmCRgFtc0, kSprmCRgFtc1, kSprmCRgFtc2}) {
         put16(chpx, font);
@@ -171,18 +175,20 @@ std::string normalChpx() {
     }
     for (const std::uint16_t size : {kSprmCHps, kSprmCHpsBi}) {
         put16(chpx, size);
-        put16(chpx, 22);  // 11 pt
+        put16(chpx, halfPoints);
     }
     return chpx;
 }
 
 // The stylesheet: the fifteen fixed slots, of which "Normal" (0) and "Default
-// Paragraph Font" (10) are defined.
-std::string stylesheet() {
+// Paragraph Font" (10) are defined; a table's adds its header cells' style
+// (kHeadingStyle): "Normal" in bold.
+std::string stylesheet(const TablePage* table) {
     constexpr std::uint16_t kFixedStyles = 15;
+    static_assert(kHeadingStyle == kFixedStyles);
     std::string out;
-    put16(out, 18);            // cbStshi
-    put16(out, kFixedStyles);  // cstd
+    put16(out, 18);                                                          // cbStshi
+    put16(out, static_cast<std::uint16_t>(kFixedStyles + (table ? 1 : 0)));  // cstd
     put16(out, 10);            // cbSTDBaseInFile: StdfBase alone
     put16(out, 1);             // fStdStylenamesWritten
     put16(out, 0x5B);          // stiMaxWhenSaved: Word 97's built-in styles
@@ -196,11 +202,22 @@ std::string stylesheet() {
     put16(normalPapx, 0);  // istd
     for (std::uint16_t istd = 0; istd < kFixedStyles; ++istd) {
         if (istd == 0)
-            out += style(0, 1, 0, u"Normal", {normalPapx, normalChpx()});
+            out += style(0, 1, 0, u"Normal", {normalPapx, normalChpx(table ? table->halfPoints : 22)});
         else if (istd == 10)
             out += style(65, 2, 10, u"Default Paragraph Font", {std::string()});
         else
             put16(out, 0);  // an empty slot
+    }
+    if (table) {
+        constexpr std::uint16_t kStiUser = 0x0FFE;
+        std::string headingPapx;
+        put16(headingPapx, kHeadingStyle);
+        std::string bold;
+        for (const std::uint16_t sprm : {kSprmCFBold, kSprmCFBoldBi}) {
+            put16(bold, sprm);
+            put8(bold, 1);
+        }
+        out += style(kStiUser, 1, kHeadingStyle, u"Table Heading", {headingPapx, bold}, 0);
     }
     return out;
 }
@@ -321,9 +338,9 @@ std::string associatedStrings() {
 // The table stream, built whole: its size grows with the pieces and the
 // pages, not with the text.
 TableStream tableStream(const DocumentContent& content, const StreamLayout& layout,
-                        const std::vector<Piece>& pieces, const PapxPages& pages) {
+                        const std::vector<Piece>& pieces, const PapxPages& pages, const TablePage* page) {
     TableStream table;
-    table.add(FibRgFcLcb97::kStshf, stylesheet());
+    table.add(FibRgFcLcb97::kStshf, stylesheet(page));
     table.fcLcb[FibRgFcLcb97::kStshfOrig] = table.fcLcb[FibRgFcLcb97::kStshf];
     table.add(FibRgFcLcb97::kPlcfSed, sectionTable(layout));
     table.add(FibRgFcLcb97::kPlcfBteChpx, chpxBinTable(layout));
@@ -383,8 +400,9 @@ std::string fileInformationBlock(const StreamLayout& layout, const PapxPages& pa
 }  // namespace
 
 DocumentDescription DescribeDocument(const DocumentContent& content, const StreamLayout& layout,
-                                     const std::vector<Piece>& pieces, const PapxPages& pages) {
-    TableStream table = tableStream(content, layout, pieces, pages);
+                                     const std::vector<Piece>& pieces, const PapxPages& pages,
+                                     const TablePage* page) {
+    TableStream table = tableStream(content, layout, pieces, pages, page);
     std::string fib = fileInformationBlock(layout, pages, table);
     return {std::move(fib), std::move(table.bytes)};
 }

@@ -15,6 +15,7 @@
 namespace qm {
 
 struct DocumentContent;
+struct TablePage;
 
 namespace doc {
 
@@ -44,9 +45,11 @@ struct DocumentDescription {
 };
 
 // The FIB and the table stream of a WordDocument stream laid out as layout
-// says, with the text's pieces and paragraph property pages.
+// says, with the text's pieces and paragraph property pages; a table's page
+// (FitTable) sets the type's size and adds its header cells' style.
 DocumentDescription DescribeDocument(const DocumentContent& content, const StreamLayout& layout,
-                                     const std::vector<Piece>& pieces, const PapxPages& pages);
+                                     const std::vector<Piece>& pieces, const PapxPages& pages,
+                                     const TablePage* table);
 
 }  // namespace doc
 }  // namespace qm

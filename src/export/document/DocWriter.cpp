@@ -115,7 +115,7 @@ class TextLayout {
     // carries the row's properties.
     void beginRow(bool header) { headerRow_ = header; }
     void beginCell(std::size_t) {}
-    void endCell() { mark("\a", kCellMark); }
+    void endCell() { mark("\a", headerRow_ ? kHeaderCellMark : kCellMark); }
     void endRow() { mark("\a", headerRow_ ? kHeaderRowMark : kRowMark); }
 
     // Writes what is left; the stream is then at end().
@@ -357,7 +357,7 @@ WrittenText writeText(const DocumentContent& content, const std::optional<TableS
 // up to 4096 bytes, so that even a small document stream lies in the
 // file's big sectors, like every document stream Word writes.
 StreamLayout writeAfterText(GsfOutput* stream, const GsfDeviceOutput& sink, std::uint32_t textStart,
-                            const WrittenText& text, std::uint64_t maxStreamBytes) {
+                            const WrittenText& text, std::uint64_t maxStreamBytes, const TablePage* page) {
     const std::uint32_t chpxOffset = (text.end + kPageSize - 1) / kPageSize * kPageSize;
     StreamLayout layout;
     layout.textStart = textStart;
@@ -367,7 +367,7 @@ StreamLayout writeAfterText(GsfOutput* stream, const GsfDeviceOutput& sink, std:
     layout.fcSepx = chpxOffset + kPageSize;
     std::string tail(chpxOffset - text.end, '\0');
     tail += ChpxPage(textStart, text.end);
-    tail += Sepx();
+    tail += Sepx(page);
     layout.streamEnd = std::uint64_t{text.end} + tail.size();
     if (layout.streamEnd > maxStreamBytes)
         tooLarge();
@@ -394,7 +394,10 @@ void writeStreamStart(GsfOutput* stream, const GsfDeviceOutput& sink, const Papx
 
 void DocWriter::write(const DocumentContent& content, QIODevice& device) const {
     const std::optional<TableShape> shape = doc::measureTable(content);
-    const std::vector<std::string> papxs = shape ? doc::TablePapxs(*shape) : doc::LinePapxs();
+    std::optional<TablePage> page;
+    if (shape)
+        page = FitTable(*shape);
+    const std::vector<std::string> papxs = shape ? doc::TablePapxs(*shape, *page) : doc::LinePapxs();
     const std::uint64_t reservedPages = doc::reservedPapxPages(content, shape, papxs);
     const std::uint64_t textStart = doc::kPapxPagesOffset + reservedPages * doc::kPageSize;
     if (textStart >= options_.maxStreamBytes)
@@ -409,9 +412,11 @@ void DocWriter::write(const DocumentContent& content, QIODevice& device) const {
                          papxs);
     const doc::WrittenText text = doc::writeText(content, shape, stream.get(), sink, options_,
                                                  static_cast<std::uint32_t>(textStart), pages);
-    const doc::StreamLayout layout = doc::writeAfterText(
-        stream.get(), sink, static_cast<std::uint32_t>(textStart), text, options_.maxStreamBytes);
-    const doc::DocumentDescription description = doc::DescribeDocument(content, layout, text.pieces, pages);
+    const doc::StreamLayout layout =
+        doc::writeAfterText(stream.get(), sink, static_cast<std::uint32_t>(textStart), text,
+                            options_.maxStreamBytes, page ? &*page : nullptr);
+    const doc::DocumentDescription description =
+        doc::DescribeDocument(content, layout, text.pieces, pages, page ? &*page : nullptr);
     doc::writeStreamStart(stream.get(), sink, pages, description.fib);
     CloseGsf(stream.get(), sink);
 

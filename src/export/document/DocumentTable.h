@@ -12,16 +12,24 @@
 
 namespace qm {
 
+// How wide a column's text is, measured on its first rows in thousandths of
+// an em of the document's font (FontUnits in DocumentTable.cpp).
+struct ColumnMeasure {
+    std::uint32_t headerWord = 0;  // the header's widest word, in bold
+    std::uint32_t valueWord = 0;   // the values' widest word, its first kWordCap characters
+    std::uint32_t natural = 0;     // the widest line of header or values, its first kLongestCounted
+};
+
 struct TableShape {
-    std::uint64_t rows = 0;   // every line of the texts is a row
-    std::size_t columns = 0;  // the most cells of a row; shorter rows get empty cells
-    bool headerRow = false;   // the first row repeats at the top of every page
-    // Per column, the length of its text in the first kMeasuredRows rows, in
-    // characters of the longest line of a cell, at most kLongestCounted.
-    std::vector<std::uint32_t> lengths;
+    std::uint64_t rows = 0;               // every line of the texts is a row
+    std::size_t columns = 0;              // the most cells of a row; shorter rows get empty cells
+    bool headerRow = false;               // the first row repeats at the top of every page
+    std::vector<ColumnMeasure> measures;  // per column, of the first kMeasuredRows rows
 
     static constexpr std::uint64_t kMeasuredRows = 101;  // a header row and 100 records
     static constexpr std::uint32_t kLongestCounted = 40;
+    // A longer value word (an e-mail address, a link) wraps in its cell.
+    static constexpr std::uint32_t kWordCap = 12;
 };
 
 // True when the content is a table with at least one row; an empty table is
@@ -32,15 +40,33 @@ bool HasTableRows(const DocumentContent& content);
 // be read.
 TableShape MeasureTable(const DocumentContent& content);
 
-// Page text width in twips: A4 or Letter (by the user's locale, as every
-// writer chooses its page) less one-inch margins.
-std::uint32_t TextWidthTwips();
+// The page and type a table is laid out on, and its columns' widths (twips).
+// The paper is the user's locale's (Letter where it measures in inches, A4
+// elsewhere), turned for landscape.
+struct TablePage {
+    bool landscape = false;
+    std::uint32_t paperWidth = 0;   // as the paper lies, twips
+    std::uint32_t paperHeight = 0;  // likewise
+    std::uint32_t margin = 0;       // each of the four sides
+    std::uint32_t halfPoints = 22;  // the font size
+    std::vector<std::uint32_t> widths;
 
-// Column widths adding up to total, each at least minimum (or all equal when
-// the columns cannot all have that much), the rest shared in proportion to
-// the columns' lengths, so long values wrap in their cells.
-std::vector<std::uint32_t> ColumnWidths(const TableShape& shape, std::uint32_t total,
-                                        std::uint32_t minimum = 720);
+    std::uint32_t textWidth() const { return paperWidth - 2 * margin; }
+    // The space between a cell's text and its left or right edge.
+    static constexpr std::uint32_t kCellPadding = 57;  // 1 mm
+    // Above and below a cell's text.
+    static constexpr std::uint32_t kCellPaddingVertical = 29;  // half a millimetre
+};
+
+// Chooses the first of portrait at 11 pt and landscape at 11, 9, 8 and 7 pt
+// (with narrow margins) where every column gets at least its header's widest
+// word and its values' widest word (up to TableShape::kWordCap characters);
+// what is left of the text width goes first to the columns short of their
+// natural width, in proportion to what they lack, then to all by natural
+// width. When not even landscape at 7 pt holds those minimums, the widest
+// value words wrap first; only when the header words alone do not fit are
+// the widest of them broken, into two pieces at most where that fits.
+TablePage FitTable(const TableShape& shape);
 
 // StoredTextReader's handler for a table, around a writer's own paragraph
 // handler (Body) which adds:

@@ -52,22 +52,43 @@ constexpr char kNamespaces[] =
     "xmlns:meta=\"urn:oasis:names:tc:opendocument:xmlns:meta:1.0\" "
     "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" office:version=\"1.2\"";
 
-std::string styles() {
+std::string inches(std::uint32_t twips) {
+    return QString::number(twips / 1440.0, 'f', 4).toStdString() + "in";
+}
+
+// Lines: the locale's paper upright, one-inch margins, 11 pt. A table: the
+// page and type FitTable chose.
+std::string styles(const TablePage* table) {
     const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
+    std::string size = "11pt";
+    std::string page = std::string("fo:page-width=\"") + (letter ? "8.5in" : "210mm") +
+                       "\" fo:page-height=\"" + (letter ? "11in" : "297mm") +
+                       "\" fo:margin-top=\"1in\" fo:margin-bottom=\"1in\" fo:margin-left=\"1in\" "
+                       "fo:margin-right=\"1in\"";
+    if (table) {
+        size = std::to_string(table->halfPoints / 2) + (table->halfPoints % 2 ? ".5pt" : "pt");
+        const std::string margin = inches(table->margin);
+        page = "fo:page-width=\"" + inches(table->paperWidth) + "\" fo:page-height=\"" +
+               inches(table->paperHeight) + "\" style:print-orientation=\"" +
+               (table->landscape ? "landscape" : "portrait") + "\" fo:margin-top=\"" + margin +
+               "\" fo:margin-bottom=\"" + margin + "\" fo:margin-left=\"" + margin + "\" fo:margin-right=\"" +
+               margin + "\"";
+    }
     return std::string(kXmlDeclaration) + "<office:document-styles " + kNamespaces + ">" + kFontFaces +
            "<office:styles>"
            "<style:default-style style:family=\"paragraph\">"
            "<style:paragraph-properties fo:margin-top=\"0in\" fo:margin-bottom=\"0in\" "
            "style:tab-stop-distance=\"0.5in\"/>"
-           "<style:text-properties style:font-name=\"Calibri\" fo:font-size=\"11pt\"/>"
+           "<style:text-properties style:font-name=\"Calibri\" fo:font-size=\"" +
+           size +
+           "\"/>"
            "</style:default-style>"
            "<style:style style:name=\"Standard\" style:family=\"paragraph\" style:class=\"text\"/>"
            "</office:styles>"
            "<office:automatic-styles>"
-           "<style:page-layout style:name=\"Page\"><style:page-layout-properties fo:page-width=\"" +
-           (letter ? "8.5in" : "210mm") + "\" fo:page-height=\"" + (letter ? "11in" : "297mm") +
-           "\" fo:margin-top=\"1in\" fo:margin-bottom=\"1in\" fo:margin-left=\"1in\" "
-           "fo:margin-right=\"1in\"/>"
+           "<style:page-layout style:name=\"Page\"><style:page-layout-properties " +
+           page +
+           "/>"
            "</style:page-layout>"
            "</office:automatic-styles>"
            "<office:master-styles>"
@@ -186,14 +207,16 @@ class OdtBody {
     // header row goes into table:table-header-rows.
     void beginRow(bool header) {
         inHeader_ = header;
-        out_ += header ? "<table:table-header-rows><table:table-row>" : "<table:table-row>";
+        out_ += header ? "<table:table-header-rows><table:table-row table:style-name=\"Row\">"
+                       : "<table:table-row table:style-name=\"Row\">";
     }
     // Cells take their style from their column, and their paragraphs the
-    // default style, which keeps the many cells of a long table short.
+    // default style, which keeps the many cells of a long table short; the
+    // header row's have their own.
     void beginCell(std::size_t) {
-        paragraphStart_ = "<text:p>";
-        emptyParagraph_ = "<text:p/>";
-        out_ += "<table:table-cell>";
+        paragraphStart_ = inHeader_ ? "<text:p text:style-name=\"Heading\">" : "<text:p>";
+        emptyParagraph_ = inHeader_ ? "<text:p text:style-name=\"Heading\"/>" : "<text:p/>";
+        out_ += inHeader_ ? "<table:table-cell table:style-name=\"HeaderCell\">" : "<table:table-cell>";
     }
     void endCell() {
         paragraphEnd();
@@ -309,25 +332,34 @@ std::string markStyles() {
     return out;
 }
 
-std::string inches(std::uint32_t twips) {
-    return QString::number(twips / 1440.0, 'f', 4).toStdString() + "in";
-}
-
-// The automatic styles of a table: its width, its columns' widths, and cells
-// with a thin border.
-std::string tableStyles(const TableShape& shape) {
+// The automatic styles of a table: its width, its columns' widths, cells with
+// a thin border and a little padding, rows kept on one page, and the header
+// row shaded with its text bold.
+std::string tableStyles(const TablePage& page) {
     std::string out =
         "<style:style style:name=\"Records\" style:family=\"table\">"
         "<style:table-properties style:width=\"" +
-        inches(TextWidthTwips()) + "\" table:align=\"left\"/></style:style>";
-    const std::vector<std::uint32_t> widths = ColumnWidths(shape, TextWidthTwips());
-    for (std::size_t i = 0; i < widths.size(); ++i)
+        inches(page.textWidth()) + "\" table:align=\"left\"/></style:style>";
+    for (std::size_t i = 0; i < page.widths.size(); ++i)
         out += "<style:style style:name=\"Column" + std::to_string(i + 1) +
                "\" style:family=\"table-column\"><style:table-column-properties style:column-width=\"" +
-               inches(widths[i]) + "\"/></style:style>";
-    out +=
-        "<style:style style:name=\"Cell\" style:family=\"table-cell\"><style:table-cell-properties "
-        "fo:padding=\"0.04in\" fo:border=\"0.5pt solid #000000\"/></style:style>";
+               inches(page.widths[i]) + "\"/></style:style>";
+    const std::string padding = "fo:padding-left=\"" + inches(TablePage::kCellPadding) +
+                                "\" fo:padding-right=\"" + inches(TablePage::kCellPadding) +
+                                "\" fo:padding-top=\"" + inches(TablePage::kCellPaddingVertical) +
+                                "\" fo:padding-bottom=\"" + inches(TablePage::kCellPaddingVertical) +
+                                "\" fo:border=\"0.5pt solid #000000\"";
+    out += "<style:style style:name=\"Cell\" style:family=\"table-cell\"><style:table-cell-properties " +
+           padding +
+           "/></style:style><style:style style:name=\"HeaderCell\" style:family=\"table-cell\">"
+           "<style:table-cell-properties " +
+           padding +
+           " fo:background-color=\"#d9d9d9\"/></style:style>"
+           "<style:style style:name=\"Row\" style:family=\"table-row\"><style:table-row-properties "
+           "fo:keep-together=\"always\"/></style:style>"
+           "<style:style style:name=\"Heading\" style:family=\"paragraph\"><style:text-properties "
+           "fo:font-weight=\"bold\" style:font-weight-asian=\"bold\" style:font-weight-complex=\"bold\"/>"
+           "</style:style>";
     return out;
 }
 
@@ -384,15 +416,18 @@ void OdtWriter::write(const DocumentContent& content, QIODevice& device) const {
         CloseGsf(folder.get(), sink);
     }
     addEntry(zip.get(), "meta.xml", meta(content), false, sink);
-    addEntry(zip.get(), "styles.xml", styles(), false, sink);
-
     std::optional<TableShape> table;
-    if (HasTableRows(content))
+    std::optional<TablePage> page;
+    if (HasTableRows(content)) {
         table = MeasureTable(content);
+        page = FitTable(*table);
+    }
+    addEntry(zip.get(), "styles.xml", styles(page ? &*page : nullptr), false, sink);
+
     const bool marked = std::any_of(content.texts.begin(), content.texts.end(),
                                     [](const TextSnapshot& text) { return text.markBytes() > 0; });
     std::string automaticStyles =
-        (table ? tableStyles(*table) : std::string()) + (marked ? markStyles() : std::string());
+        (page ? tableStyles(*page) : std::string()) + (marked ? markStyles() : std::string());
     if (!automaticStyles.empty())
         automaticStyles = "<office:automatic-styles>" + automaticStyles + "</office:automatic-styles>";
     const GsfOutputPtr entry = newEntry(zip.get(), "content.xml", false);

@@ -130,6 +130,32 @@ std::string coreProperties(const DocumentContent& content) {
            "</cp:coreProperties>";
 }
 
+// The styles of a table: the type's size as FitTable chose it, and the
+// table's style, whose first row (the header row, when there is one) is bold.
+std::string tableStyles(const TablePage& page) {
+    std::string xml = kStyles;
+    const std::string size = std::to_string(page.halfPoints);
+    const auto replace = [&xml](std::string_view from, const std::string& to) {
+        xml.replace(xml.find(from), from.size(), to);
+    };
+    replace("<w:sz w:val=\"22\"/><w:szCs w:val=\"22\"/>",
+            "<w:sz w:val=\"" + size + "\"/><w:szCs w:val=\"" + size + "\"/>");
+    replace("</w:styles>",
+            "<w:style w:type=\"table\" w:styleId=\"Records\"><w:name w:val=\"Records\"/>"
+            "<w:tblStylePr w:type=\"firstRow\"><w:rPr><w:b/><w:bCs/></w:rPr></w:tblStylePr>"
+            "</w:style></w:styles>");
+    return part(xml.c_str());
+}
+
+// A table's page as FitTable chose it.
+std::string sectionProperties(const TablePage& page) {
+    return "<w:sectPr><w:pgSz w:w=\"" + std::to_string(page.paperWidth) + "\" w:h=\"" +
+           std::to_string(page.paperHeight) + (page.landscape ? "\" w:orient=\"landscape\"/>" : "\"/>") +
+           "<w:pgMar w:top=\"" + std::to_string(page.margin) + "\" w:right=\"" + std::to_string(page.margin) +
+           "\" w:bottom=\"" + std::to_string(page.margin) + "\" w:left=\"" + std::to_string(page.margin) +
+           "\" w:header=\"720\" w:footer=\"720\" w:gutter=\"0\"/></w:sectPr></w:body></w:document>";
+}
+
 // Letter where the user's locale measures in inches, A4 elsewhere; one-inch margins.
 std::string sectionProperties() {
     const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
@@ -172,15 +198,18 @@ void OoxmlWriter::write(const DocumentContent& content, QIODevice& device) const
     const qint64 start = device.pos();
     const bool canRestart = start == 0 && (qobject_cast<QFileDevice*>(&device) != nullptr ||
                                            qobject_cast<QBuffer*>(&device) != nullptr);
-    const TableShape* const shape = table ? &*table : nullptr;
-    if (writePackage(content, shape, device, mightNeedZip64 && !canRestart) == Package::Written)
+    std::optional<TablePage> page;
+    if (table)
+        page = FitTable(*table);
+    const Table laidOut{table ? &*table : nullptr, page ? &*page : nullptr};
+    if (writePackage(content, laidOut, device, mightNeedZip64 && !canRestart) == Package::Written)
         return;
     if (!canRestart || !truncate(device))
         throw Failure(QStringLiteral("The document grew too large to be written here"));
-    writePackage(content, shape, device, true);  // with ZIP64 sizes it always ends Written
+    writePackage(content, laidOut, device, true);  // with ZIP64 sizes it always ends Written
 }
 
-OoxmlWriter::Package OoxmlWriter::writePackage(const DocumentContent& content, const TableShape* table,
+OoxmlWriter::Package OoxmlWriter::writePackage(const DocumentContent& content, const Table& table,
                                                QIODevice& device, bool zip64) const {
     const int threads = options_.threads > 0
                             ? options_.threads
@@ -196,7 +225,7 @@ OoxmlWriter::Package OoxmlWriter::writePackage(const DocumentContent& content, c
     zip.addEntry("docProps/core.xml", coreProperties(content), kSmallPartLevel);
     zip.addEntry("docProps/app.xml", part(kAppProperties), kSmallPartLevel);
     zip.addEntry("word/_rels/document.xml.rels", part(kDocumentRelationships), kSmallPartLevel);
-    zip.addEntry("word/styles.xml", part(kStyles), kSmallPartLevel);
+    zip.addEntry("word/styles.xml", table.page ? tableStyles(*table.page) : part(kStyles), kSmallPartLevel);
     zip.addEntry("word/settings.xml", part(kSettings), kSmallPartLevel);
 
     zip.beginRawEntry("word/document.xml", options_.level, zip64);
@@ -205,7 +234,7 @@ OoxmlWriter::Package OoxmlWriter::writePackage(const DocumentContent& content, c
     // Whether the document part so far fits the entry's sizes.
     const auto fits = [&] { return zip64 || deflater.inputBytes() <= options_.zip64Threshold; };
     deflater.block().append(kXmlDeclaration).append(kDocumentStart);
-    BodyXmlBuilder body = table ? BodyXmlBuilder(*table) : BodyXmlBuilder();
+    BodyXmlBuilder body = table.shape ? BodyXmlBuilder(*table.shape, *table.page) : BodyXmlBuilder();
     const bool bodyFits =
         ForEachStoredPieceWhile(content.texts, kStoredPieceSize, [&](std::string_view piece) {
             body.feed(piece, deflater.block());
@@ -219,7 +248,7 @@ OoxmlWriter::Package OoxmlWriter::writePackage(const DocumentContent& content, c
     if (!bodyFits)
         return Package::NeedsZip64;
     body.finish(deflater.block());
-    deflater.block().append(sectionProperties());
+    deflater.block().append(table.page ? sectionProperties(*table.page) : sectionProperties());
     if (!fits())
         return Package::NeedsZip64;
     deflater.finish();

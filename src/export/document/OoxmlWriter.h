@@ -7,6 +7,7 @@
 namespace qm {
 
 struct TableShape;
+struct TablePage;
 
 // Writes an Office Open XML (WordprocessingML) document, the format current
 // Word versions open in their own mode: one paragraph per line of the text
@@ -44,7 +45,12 @@ class OoxmlWriter : public DocumentWriter {
     // 32-bit sizes in an entry written without room for ZIP64 ones.
     enum class Package { Written, NeedsZip64 };
 
-    Package writePackage(const DocumentContent& content, const TableShape* table, QIODevice& device,
+    // A table's shape and page, both null for lines.
+    struct Table {
+        const TableShape* shape;
+        const TablePage* page;
+    };
+    Package writePackage(const DocumentContent& content, const Table& table, QIODevice& device,
                          bool zip64) const;
 
     Options options_;

@@ -82,7 +82,7 @@ class RtfBody {
             }
             s += length;
         }
-        out_ += "\"}}{\\fldrslt{\\ul\\cf1 ";
+        out_ += "\"}}{\\fldrslt{\\ul\\cf2 ";
     }
     void linkEnd() { out_ += "}}}"; }
     void emphasis(unsigned bits) {
@@ -102,22 +102,34 @@ class RtfBody {
     // (readers would otherwise see an empty paragraph after it).
     void paragraphEnd() { ++pendingMarks_; }
 
-    // The table's structure (TableHandler): every row states its borders and
-    // its cells' right edges; the header row is marked to repeat on every page.
-    void setTable(const TableShape& shape) {
-        rowStart_ = "\\trowd\\trgaph108\\trleft0";
+    // The table's structure (TableHandler): every row states its borders, its
+    // padding and its cells' right edges, and is kept on one page; the header
+    // row is marked to repeat on every page, shaded (colour 1 of the header's
+    // table, with a clear pattern: LibreOffice shows no background colour alone)
+    // and bold. LibreOffice draws no row borders (\trbrdr), only cell borders.
+    void setTable(const TablePage& page) {
+        const std::string size = std::to_string(page.halfPoints);
+        const std::string horizontal = std::to_string(TablePage::kCellPadding);
+        const std::string vertical = std::to_string(TablePage::kCellPaddingVertical);
+        rowStart_ = "\\trowd\\trgaph" + horizontal + "\\trleft0\\trkeep\\trpaddl" + horizontal + "\\trpaddr" +
+                    horizontal + "\\trpaddt" + vertical + "\\trpaddb" + vertical +
+                    "\\trpaddfl3\\trpaddfr3\\trpaddft3\\trpaddfb3";
         for (const char* edge : {"t", "l", "b", "r", "h", "v"})
             rowStart_ += std::string("\\trbrdr") + edge + "\\brdrs\\brdrw10";
         std::string cells;
+        std::string headerCells;
         std::uint32_t edge = 0;
-        for (const std::uint32_t width : ColumnWidths(shape, TextWidthTwips())) {
+        for (const std::uint32_t width : page.widths) {
             edge += width;
             cells += "\\cellx" + std::to_string(edge);
+            headerCells += "\\clcbpat1\\clshdng0\\cellx" + std::to_string(edge);
         }
         // A row's paragraphs are in the table; its cells share their properties.
-        cells += "\r\n\\pard\\intbl\\plain\\f0\\fs22 ";
-        headerRowStart_ = rowStart_ + "\\trhdr" + cells;
+        cells += "\r\n\\pard\\intbl\\plain\\f0\\fs" + size + " ";
+        headerCells += "\r\n\\pard\\intbl\\plain\\f0\\fs" + size + "\\b ";
+        headerRowStart_ = rowStart_ + "\\trhdr" + headerCells;
         rowStart_ += cells;
+        tableEnd_ = "\\pard\\plain\\f0\\fs" + size + " ";
     }
     void beginRow(bool header) { out_ += header ? headerRowStart_ : rowStart_; }
     void beginCell(std::size_t) {}
@@ -127,7 +139,7 @@ class RtfBody {
         check();
     }
     // After the table, the document's last paragraph.
-    void endTable() { out_ += "\\pard\\plain\\f0\\fs22 "; }
+    void endTable() { out_ += tableEnd_; }
 
     void finish() {
         if (pendingMarks_ > 0)
@@ -167,21 +179,46 @@ class RtfBody {
     QIODevice& device_;
     std::string out_;
     std::uint64_t pendingMarks_ = 0;
-    std::string rowStart_, headerRowStart_;
+    std::string rowStart_, headerRowStart_, tableEnd_;
 };
 
-// The colour table, with the colour of links, only where there are marks.
+// The colour table: 1 the shading of a table's header row, 2 the colour of
+// links (only where there are marks).
+std::string colours(bool table, bool marked) {
+    if (!table && !marked)
+        return {};
+    return std::string("{\\colortbl;\\red217\\green217\\blue217;") +
+           (marked ? "\\red5\\green99\\blue193;" : "") + "}\r\n";
+}
+
 std::string header(bool marked) {
     const bool letter = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
     std::string out =
         "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n"
         "{\\fonttbl{\\f0\\fswiss\\fcharset0 Calibri{\\*\\falt Arial};}}\r\n";
     if (marked)
-        out += "{\\colortbl;\\red5\\green99\\blue193;}\r\n";
+        out += colours(false, true);
     out += "{\\*\\generator Quillmerge;}\r\n";
     out += letter ? "\\paperw12240\\paperh15840" : "\\paperw11906\\paperh16838";
     out += "\\margl1440\\margr1440\\margt1440\\margb1440\r\n\\pard\\plain\\f0\\fs22 ";
     return out;
+}
+
+// A table's: its colours (the header row's shade), then the page and type
+// FitTable chose.
+std::string header(const TablePage& page, bool marked) {
+    const std::string margin = std::to_string(page.margin);
+    return "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n"
+           "{\\fonttbl{\\f0\\fswiss\\fcharset0 Calibri{\\*\\falt Arial};}}\r\n" +
+           colours(true, marked) +
+           "{\\*\\generator Quillmerge;}\r\n"
+           "\\paperw" +
+           std::to_string(page.paperWidth) + "\\paperh" + std::to_string(page.paperHeight) + "\\margl" +
+           margin + "\\margr" + margin + "\\margt" + margin + "\\margb" + margin +
+           (page.landscape ? "\\landscape" : "") + "\r\n\\sectd" + (page.landscape ? "\\lndscpsxn" : "") +
+           "\\pgwsxn" + std::to_string(page.paperWidth) + "\\pghsxn" + std::to_string(page.paperHeight) +
+           "\\marglsxn" + margin + "\\margrsxn" + margin + "\\margtsxn" + margin + "\\margbsxn" + margin +
+           "\r\n\\pard\\plain\\f0\\fs" + std::to_string(page.halfPoints) + " ";
 }
 
 }  // namespace
@@ -189,11 +226,12 @@ std::string header(bool marked) {
 void RtfWriter::write(const DocumentContent& content, QIODevice& device) const {
     const bool marked = std::any_of(content.texts.begin(), content.texts.end(),
                                     [](const TextSnapshot& text) { return text.markBytes() > 0; });
-    WriteToDevice(device, header(marked));
     if (HasTableRows(content)) {
         const TableShape shape = MeasureTable(content);
+        const TablePage page = FitTable(shape);
+        WriteToDevice(device, header(page, marked));
         TableHandler<RtfBody> body(shape, device);
-        body.setTable(shape);
+        body.setTable(page);
         StoredTextReader<TableHandler<RtfBody>> reader(body);
         body.begin();
         ForEachStoredPiece(content.texts, kStoredPieceSize,
@@ -202,6 +240,7 @@ void RtfWriter::write(const DocumentContent& content, QIODevice& device) const {
         body.endTable();
         body.finish();
     } else {
+        WriteToDevice(device, header(marked));
         RtfBody body(device);
         StoredTextReader<RtfBody> reader(body);
         ForEachStoredPiece(content.texts, kStoredPieceSize,
