@@ -7,8 +7,10 @@
 #include "common/TestSupport.h"
 #include "export/document/DocWriter.h"
 #include "shell/Failure.h"
+#include "shell/TextMarks.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QTemporaryDir>
 
 namespace qm {
@@ -111,6 +113,131 @@ TEST(DocFormat, PiecesFollowTheScripts) {
         EXPECT_LE(pieces, c.maxPieces);
         EXPECT_GE(narrow, c.minNarrow);
         EXPECT_LE(narrow, c.maxNarrow);
+    }
+}
+
+std::string linked(const std::string& target, const std::string& text) {
+    std::string out;
+    marks::AppendLinkStart(out, target);
+    out += text;
+    marks::AppendLinkEnd(out);
+    return out;
+}
+
+std::string emphasised(unsigned bits, const std::string& text) {
+    std::string out;
+    marks::AppendEmphasis(out, bits);
+    out += text;
+    marks::AppendEmphasis(out, 0);
+    return out;
+}
+
+std::string withoutMarks(std::string_view line) {
+    std::string text;
+    for (std::size_t i = 0; i < line.size();) {
+        const std::size_t mark = marks::MarkLength(line.substr(i));
+        text += mark > 0 ? std::string_view() : line.substr(i, 1);
+        i += std::max<std::size_t>(mark, 1);
+    }
+    return text;
+}
+
+// Links are HYPERLINK fields and emphasis the runs' properties, read back
+// from the field table and the character pages; wvWare shows the links as
+// links, antiword the text alone (catdoc, which shows a field's instruction
+// as text, is left out).
+TEST(DocFormat, LinksAndEmphasis) {
+    struct Case {
+        const char* name;
+        Rows rows;  // one cell each: lines
+        QJsonArray links;
+        QJsonArray looks;
+    };
+    const std::string quoted = "http://example.com/a?q=\"x\"&b=\\";
+    Rows many;
+    QJsonArray manyLinks, manyLooks;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string n = std::to_string(i);
+        const std::string shown = i % 2 ? "Łukasz " + n : "site " + n;
+        many.push_back({n + "," + linked("http://example.com/" + n, shown) + "," + emphasised(i % 7 + 1, n)});
+        manyLinks.append(
+            QJsonArray{QString::fromStdString("http://example.com/" + n), QString::fromStdString(shown)});
+        manyLooks.append(QJsonArray{QString::fromStdString(shown), QStringLiteral("uc")});
+        const unsigned bits = static_cast<unsigned>(i % 7 + 1);
+        manyLooks.append(QJsonArray{QString::fromStdString(n), QString::fromLatin1(bits & 1 ? "b" : "") +
+                                                                   QString::fromLatin1(bits & 2 ? "i" : "") +
+                                                                   QString::fromLatin1(bits & 4 ? "u" : "")});
+    }
+    const Case cases[] = {
+        {"Link",
+         {{"see " + linked(quoted, "the site") + " now"}, {"plain"}},
+         {QJsonArray{QString::fromStdString(quoted), QStringLiteral("the site")}},
+         {QJsonArray{QStringLiteral("the site"), QStringLiteral("uc")}}},
+        {"Emphasis",
+         {{emphasised(marks::kBold, "Hi") + " there " + emphasised(marks::kItalic, "it") + "\r\n" +
+           emphasised(marks::kUnderline, "u") + emphasised(marks::kAllEmphasis, "all")}},
+         {},
+         {QJsonArray{QStringLiteral("Hi"), QStringLiteral("b")},
+          QJsonArray{QStringLiteral("it"), QStringLiteral("i")},
+          QJsonArray{QStringLiteral("u"), QStringLiteral("u")},
+          QJsonArray{QStringLiteral("all"), QStringLiteral("biu")}}},
+        {"BoldNonLatinLink",
+         {{emphasised(marks::kBold, "Ωmega " + linked("http://пример.рф/путь", "Дмитрий") + " end")}},
+         {QJsonArray{QStringLiteral("http://пример.рф/путь"), QStringLiteral("Дмитрий")}},
+         {QJsonArray{QStringLiteral("Ωmega "), QStringLiteral("b")},
+          QJsonArray{QStringLiteral("Дмитрий"), QStringLiteral("buc")},
+          QJsonArray{QStringLiteral(" end"), QStringLiteral("b")}}},
+        {"LinkInCell",
+         {{"Name", "Web"}, {"Anna", linked("mailto:a@example.com", "a@example.com")}, {"Bo", "none"}},
+         {QJsonArray{QStringLiteral("mailto:a@example.com"), QStringLiteral("a@example.com")}},
+         {QJsonArray{QStringLiteral("a@example.com"), QStringLiteral("uc")}}},
+        {"ManyPages", many, manyLinks, manyLooks},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QString::fromLatin1(c.name) + QStringLiteral(".doc"));
+        const bool table = c.rows.front().size() > 1;
+        Lines lines, plain;
+        for (const Lines& row : c.rows) {
+            lines.push_back(row.front());
+            plain.push_back(withoutMarks(row.front()));
+        }
+        if (table)
+            WriteTable(c.rows, DocumentFormat::Doc, path);
+        else
+            WriteDocument(lines, DocumentFormat::Doc, path);
+        const QJsonObject structure = ReadBack(QStringLiteral("docfile"), path);
+        EXPECT_EQ(Strings(structure[QStringLiteral("problems")]), QStringList());
+        EXPECT_EQ(structure[QStringLiteral("links")].toArray(), c.links);
+        EXPECT_EQ(structure[QStringLiteral("looks")].toArray(), c.looks);
+        if (table)
+            continue;
+        EXPECT_EQ(Strings(structure[QStringLiteral("paragraphs")]), ExpectedParagraphs(plain));
+        EXPECT_EQ(Strings(ReadBack(QStringLiteral("antiword"), path)[QStringLiteral("lines")]),
+                  AsAntiwordLines(ExpectedParagraphs(plain)));
+        // wvWare writes a link as an HTML anchor, where the links come in
+        // order; it ends an address at a quote, escaped or not.
+        QStringList anchored = ExpectedParagraphs(plain);
+        qsizetype paragraph = 0, from = 0;
+        bool quotes = false;
+        for (const QJsonValue& link : c.links) {
+            quotes = quotes || link[0].toString().contains(QLatin1Char('"'));
+            const QString shown = link[1].toString();
+            const QString anchor = QStringLiteral("<a href=\"%1\">%2</a>").arg(link[0].toString(), shown);
+            while (paragraph < anchored.size() && anchored[paragraph].indexOf(shown, from) < 0) {
+                ++paragraph;
+                from = 0;
+            }
+            ASSERT_LT(paragraph, anchored.size());
+            const qsizetype at = anchored[paragraph].indexOf(shown, from);
+            anchored[paragraph].replace(at, shown.size(), anchor);
+            from = at + anchor.size();
+        }
+        if (!quotes) {
+            EXPECT_EQ(Strings(ReadBack(QStringLiteral("wvware"), path)[QStringLiteral("paragraphs")]),
+                      anchored);
+        }
     }
 }
 

@@ -10,8 +10,12 @@ Readers:
                paragraphs ("\\n" for a line break, "\\t" for a tab); WORKDIR holds
                the converted file and LibreOffice's profile
   pandoc       pandoc's document model: paragraphs, "\\n" for a line break
-  docfile      [MS-DOC] read here with olefile: the FIB, the piece table and the
-               property pages, checked, and the text they give
+  docfile      [MS-DOC] read here with olefile: the FIB, the piece table, the
+               property pages and the fields, checked, and the text they give
+               as a reader shows it (a field's result, not its instruction);
+               "links": [[address, shown text], ...] of its HYPERLINK fields and
+               "looks": [[text, "b" bold "i" italic "u" underline "c" colour], ...]
+               for each stretch of a paragraph that is not plain
   odtfile      the OpenDocument package read here with zipfile and ElementTree,
                checked, and the text its paragraphs give
   text         Python's strict UTF-8 decoder: the lines between CR LF pairs
@@ -25,8 +29,10 @@ Prints {"lines": [...]}, {"paragraphs": [...]} or, for the table readers,
 (a cell's paragraphs joined by "\\n", a line break "\\n", a tab "\\t"), with "problems": [...] for
 the structural readers. Exits 2 when the reader is not installed, 1 when it fails.
 """
+import bisect
 import json
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -255,10 +261,112 @@ def docfile(path):
     if runs != mark_fcs:
         problems.append("paragraph runs do not end at the paragraph marks")
 
-    # Character pages cover the text.
+    # Character pages cover the text, run after run; the look of every
+    # character, from the sprms its run has.
     fcs, pns, n = plc(12, 4)
     if fcs[0] != pieces[0][0] or fcs[-1] != pieces[-1][0] + pieces[-1][1]:
         problems.append("the character pages do not cover the text")
+    char_runs = []  # (first FC, end FC, look)
+    for i in range(n):
+        page = word[u32(pns, 4 * i) * 512:][:512]
+        crun = page[511]
+        if not 1 <= crun <= 0x65:
+            problems.append("character page run count")
+        rgfc = [u32(page, 4 * k) for k in range(crun + 1)]
+        if rgfc[0] != fcs[i] or rgfc[-1] != fcs[i + 1] or any(a >= b for a, b in zip(rgfc, rgfc[1:])):
+            problems.append("character page %d does not match its bin table entry" % i)
+        for k in range(crun):
+            offset = page[4 * (crun + 1) + k] * 2
+            look = set()
+            if offset:
+                if offset < 5 * crun + 4 or offset + 1 + page[offset] > 511:
+                    problems.append("character properties outside their place")
+                grpprl = page[offset + 1:offset + 1 + page[offset]]
+                at = 0
+                while at + 2 <= len(grpprl):
+                    sprm = u16(grpprl, at)
+                    size = {0: 1, 1: 1, 2: 2, 3: 4, 4: 2, 5: 2, 7: 3}.get(sprm >> 13)
+                    if size is None:
+                        size = 1 + grpprl[at + 2]
+                    operand = grpprl[at + 2]
+                    names = {0x0835: "b", 0x0836: "i", 0x2A3E: "u", 0x2A42: "c", 0x6870: "c", 0x0855: "spec"}
+                    if sprm in names and operand != 0:
+                        look.add(names[sprm])
+                    at += 2 + size
+                if at != len(grpprl):
+                    problems.append("character properties do not end with a sprm")
+            char_runs.append((rgfc[k], rgfc[k + 1], look))
+    if any(a[1] != b[0] for a, b in zip(char_runs, char_runs[1:])):
+        problems.append("character runs leave gaps")
+
+    run_starts = [first for first, _, _ in char_runs]
+
+    def look_at(fc):
+        k = bisect.bisect_right(run_starts, fc) - 1
+        if k < 0 or fc >= char_runs[k][1]:
+            problems.append("a character without a character run")
+            return set()
+        return char_runs[k][2]
+
+    looks = []  # of every character of the text
+    for (start, length, narrow), (a, b) in zip(pieces, zip(cps, cps[1:])):
+        width = 1 if narrow else 2
+        looks += [look_at(start + k * width) for k in range(b - a)]
+
+    # Fields: the field characters with sprmCFSpec, each listed in the field
+    # table with its kind; what a reader shows is the result.
+    fc, lcb = fc_lcb(16)
+    listed = []
+    if lcb:
+        data = table[fc:fc + lcb]
+        count = (lcb - 4) // 6
+        listed = [(u32(data, 4 * i), data[4 * (count + 1) + 2 * i], data[4 * (count + 1) + 2 * i + 1])
+                  for i in range(count)]
+        if u32(data, 4 * count) <= max([cp for cp, _, _ in listed], default=-1):
+            problems.append("the field table's last CP is not past its fields")
+    found = [(cp, ord(c)) for cp, c in enumerate(text) if c in "\x13\x14\x15"]
+    if found != [(cp, ch & 0x1F) for cp, ch, _ in listed]:
+        problems.append("the field table does not list the field characters")
+    for cp, ch in found:
+        if "spec" not in looks[cp]:
+            problems.append("a field character without sprmCFSpec")
+    for cp, ch, flags in listed:
+        if (ch & 0x1F) == 0x13 and flags != 88:
+            problems.append("a field that is not a HYPERLINK")
+        if (ch & 0x1F) == 0x15 and flags != 0x80:
+            problems.append("the end of a field does not say it has a separator, and no more")
+
+    shown, shown_looks, links = "", [], []
+    instruction, result, in_field = None, None, False
+    for c, look in zip(text, looks):
+        if c == "\x13":
+            instruction, in_field = "", True
+        elif c == "\x14" and in_field:
+            result = ""
+        elif c == "\x15" and in_field:
+            words = instruction.strip().split(" ", 1)
+            address = words[1] if len(words) > 1 else ""
+            if words[0] != "HYPERLINK" or len(address) < 2 or address[0] != '"' or address[-1] != '"':
+                problems.append("a field instruction that is no HYPERLINK with an address")
+            else:
+                address = re.sub(r'\\(.)', r'\1', address[1:-1])
+            links.append([address, result or ""])
+            instruction, result, in_field = None, None, False
+        elif in_field and result is None:
+            instruction += c
+        else:
+            if result is not None:
+                result += c
+            shown += c
+            shown_looks.append("".join(x for x in "biuc" if x in look))
+    text = shown
+    styled = []
+    for k, c in enumerate(shown):
+        flags = shown_looks[k] if c not in "\r\x07" else ""
+        if flags and k > 0 and shown_looks[k - 1] == flags and shown[k - 1] not in "\r\x07" and styled:
+            styled[-1][0] += c
+        elif flags:
+            styled.append([c, flags])
 
     # Section table: one section over the whole main document.
     fc, lcb = fc_lcb(6)
@@ -284,7 +392,7 @@ def docfile(path):
 
     paragraphs = [p.replace("\v", "\n") for p in text[:-1].split("\r")]
     return {"paragraphs": paragraphs, "problems": problems, "pieces": len(pieces),
-            "narrow": sum(1 for p in pieces if p[2]), "streams": streams}
+            "narrow": sum(1 for p in pieces if p[2]), "streams": streams, "links": links, "looks": styled}
 
 
 def odtfile(path):
