@@ -13,9 +13,9 @@ Readers:
   docfile      [MS-DOC] read here with olefile: the FIB, the piece table, the
                property pages and the fields, checked, and the text they give
                as a reader shows it (a field's result, not its instruction);
-               "links": [[address, shown text], ...] of its HYPERLINK fields and
-               "looks": [[text, "b" bold "i" italic "u" underline "c" colour], ...]
-               for each stretch of a paragraph that is not plain
+               "links": ["address|shown text", ...] of its HYPERLINK fields and
+               "looks": ["text|flags", ...] for each stretch of a paragraph that is
+               not plain (b bold, i italic, u underline, c colour)
   odtfile      the OpenDocument package read here with zipfile and ElementTree,
                checked, and the text its paragraphs give
   text         Python's strict UTF-8 decoder: the lines between CR LF pairs
@@ -30,6 +30,7 @@ Prints {"lines": [...]}, {"paragraphs": [...]} or, for the table readers,
 the structural readers. Exits 2 when the reader is not installed, 1 when it fails.
 """
 import bisect
+import itertools
 import json
 import os
 import re
@@ -267,106 +268,65 @@ def docfile(path):
     if fcs[0] != pieces[0][0] or fcs[-1] != pieces[-1][0] + pieces[-1][1]:
         problems.append("the character pages do not cover the text")
     char_runs = []  # (first FC, end FC, look)
+    names = {0x0835: "b", 0x0836: "i", 0x2A3E: "u", 0x2A42: "c", 0x6870: "c", 0x0855: "spec"}
     for i in range(n):
         page = word[u32(pns, 4 * i) * 512:][:512]
         crun = page[511]
-        if not 1 <= crun <= 0x65:
-            problems.append("character page run count")
         rgfc = [u32(page, 4 * k) for k in range(crun + 1)]
-        if rgfc[0] != fcs[i] or rgfc[-1] != fcs[i + 1] or any(a >= b for a, b in zip(rgfc, rgfc[1:])):
-            problems.append("character page %d does not match its bin table entry" % i)
+        if not 1 <= crun <= 0x65 or rgfc[0] != fcs[i] or rgfc[-1] != fcs[i + 1] or rgfc != sorted(set(rgfc)):
+            problems.append("character page %d" % i)
         for k in range(crun):
-            offset = page[4 * (crun + 1) + k] * 2
-            look = set()
-            if offset:
-                if offset < 5 * crun + 4 or offset + 1 + page[offset] > 511:
-                    problems.append("character properties outside their place")
-                grpprl = page[offset + 1:offset + 1 + page[offset]]
-                at = 0
-                while at + 2 <= len(grpprl):
-                    sprm = u16(grpprl, at)
-                    size = {0: 1, 1: 1, 2: 2, 3: 4, 4: 2, 5: 2, 7: 3}.get(sprm >> 13)
-                    if size is None:
-                        size = 1 + grpprl[at + 2]
-                    operand = grpprl[at + 2]
-                    names = {0x0835: "b", 0x0836: "i", 0x2A3E: "u", 0x2A42: "c", 0x6870: "c", 0x0855: "spec"}
-                    if sprm in names and operand != 0:
-                        look.add(names[sprm])
-                    at += 2 + size
-                if at != len(grpprl):
-                    problems.append("character properties do not end with a sprm")
+            offset, look = page[4 * (crun + 1) + k] * 2, set()
+            grpprl = page[offset + 1:offset + 1 + page[offset]] if offset else b""
+            at = 0
+            while at + 2 < len(grpprl):  # the sprms written: operands of 1, 2 or 4 bytes
+                sprm = u16(grpprl, at)
+                if grpprl[at + 2] and sprm in names:
+                    look.add(names[sprm])
+                at += 2 + {0: 1, 1: 1, 3: 4}.get(sprm >> 13, 2)
+            if at != len(grpprl) or (offset and offset < 5 * crun + 4):
+                problems.append("character properties")
             char_runs.append((rgfc[k], rgfc[k + 1], look))
-    if any(a[1] != b[0] for a, b in zip(char_runs, char_runs[1:])):
-        problems.append("character runs leave gaps")
-
     run_starts = [first for first, _, _ in char_runs]
+    fcs_of_text = [start + k * (1 if narrow else 2) for (start, _, narrow), (a, b) in zip(pieces, zip(cps, cps[1:]))
+                   for k in range(b - a)]
+    runs_of_text = [char_runs[max(0, bisect.bisect_right(run_starts, fc) - 1)] for fc in fcs_of_text]
+    if any(not run[0] <= fc < run[1] for fc, run in zip(fcs_of_text, runs_of_text)):
+        problems.append("a character without a character run")
+    looks = [run[2] for run in runs_of_text]  # of every character of the text
 
-    def look_at(fc):
-        k = bisect.bisect_right(run_starts, fc) - 1
-        if k < 0 or fc >= char_runs[k][1]:
-            problems.append("a character without a character run")
-            return set()
-        return char_runs[k][2]
-
-    looks = []  # of every character of the text
-    for (start, length, narrow), (a, b) in zip(pieces, zip(cps, cps[1:])):
-        width = 1 if narrow else 2
-        looks += [look_at(start + k * width) for k in range(b - a)]
-
-    # Fields: the field characters with sprmCFSpec, each listed in the field
-    # table with its kind; what a reader shows is the result.
+    # Fields: field characters with sprmCFSpec, listed in the field table
+    # with their kind; a reader shows the result, not the instruction.
     fc, lcb = fc_lcb(16)
-    listed = []
-    if lcb:
-        data = table[fc:fc + lcb]
-        count = (lcb - 4) // 6
-        listed = [(u32(data, 4 * i), data[4 * (count + 1) + 2 * i], data[4 * (count + 1) + 2 * i + 1])
-                  for i in range(count)]
-        if u32(data, 4 * count) <= max([cp for cp, _, _ in listed], default=-1):
-            problems.append("the field table's last CP is not past its fields")
-    found = [(cp, ord(c)) for cp, c in enumerate(text) if c in "\x13\x14\x15"]
-    if found != [(cp, ch & 0x1F) for cp, ch, _ in listed]:
-        problems.append("the field table does not list the field characters")
-    for cp, ch in found:
-        if "spec" not in looks[cp]:
-            problems.append("a field character without sprmCFSpec")
-    for cp, ch, flags in listed:
-        if (ch & 0x1F) == 0x13 and flags != 88:
-            problems.append("a field that is not a HYPERLINK")
-        if (ch & 0x1F) == 0x15 and flags != 0x80:
-            problems.append("the end of a field does not say it has a separator, and no more")
-
-    shown, shown_looks, links = "", [], []
-    instruction, result, in_field = None, None, False
+    count = (lcb - 4) // 6 if lcb else 0
+    listed = [(u32(table, fc + 4 * i), table[fc + 4 * (count + 1) + 2 * i:][:2]) for i in range(count)]
+    if listed != [(cp, bytes([ord(c), {"\x13": 88, "\x14": 0, "\x15": 0x80}[c]]))
+                  for cp, c in enumerate(text) if c in "\x13\x14\x15"]:
+        problems.append("the field table does not list the field characters, HYPERLINK fields with separators")
+    if count and u32(table, fc + 4 * count) <= listed[-1][0]:
+        problems.append("the field table's last CP")
+    shown, shown_looks, links, field = "", [], [], None
     for c, look in zip(text, looks):
+        if c in "\x13\x14\x15" and "spec" not in look:
+            problems.append("a field character without sprmCFSpec")
         if c == "\x13":
-            instruction, in_field = "", True
-        elif c == "\x14" and in_field:
-            result = ""
-        elif c == "\x15" and in_field:
-            words = instruction.strip().split(" ", 1)
-            address = words[1] if len(words) > 1 else ""
-            if words[0] != "HYPERLINK" or len(address) < 2 or address[0] != '"' or address[-1] != '"':
-                problems.append("a field instruction that is no HYPERLINK with an address")
-            else:
-                address = re.sub(r'\\(.)', r'\1', address[1:-1])
-            links.append([address, result or ""])
-            instruction, result, in_field = None, None, False
-        elif in_field and result is None:
-            instruction += c
+            field = ["", None]
+        elif c == "\x14" and field:
+            field[1] = ""
+        elif c == "\x15" and field:
+            address = re.fullmatch(r' HYPERLINK "((?:[^"\\]|\\.)*)" ', field[0])
+            links.append(re.sub(r"\\(.)", r"\1", address[1] if address else "?") + "|" + (field[1] or ""))
+            field = None
+        elif field and field[1] is None:
+            field[0] += c
         else:
-            if result is not None:
-                result += c
+            if field:
+                field[1] += c
             shown += c
-            shown_looks.append("".join(x for x in "biuc" if x in look))
+            shown_looks.append("".join(x for x in "biuc" if x in look and c not in "\r\x07"))
     text = shown
-    styled = []
-    for k, c in enumerate(shown):
-        flags = shown_looks[k] if c not in "\r\x07" else ""
-        if flags and k > 0 and shown_looks[k - 1] == flags and shown[k - 1] not in "\r\x07" and styled:
-            styled[-1][0] += c
-        elif flags:
-            styled.append([c, flags])
+    styled = ["".join(c for c, _ in group) + "|" + flags  # each stretch that is not plain
+              for flags, group in itertools.groupby(zip(shown, shown_looks), key=lambda x: x[1]) if flags]
 
     # Section table: one section over the whole main document.
     fc, lcb = fc_lcb(6)
