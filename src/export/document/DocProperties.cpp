@@ -2,7 +2,9 @@
 
 #include "DocumentTable.h"
 #include "shell/Failure.h"
+#include "shell/TextMarks.h"
 
+#include <QDir>
 #include <QLocale>
 #include <algorithm>
 #include <array>
@@ -49,6 +51,38 @@ constexpr std::uint16_t kSprmSBOrientation = 0x301D;
 constexpr std::uint8_t kLandscape = 2;
 // A light grey background (SHD80: icoBack 16, clear pattern).
 constexpr std::uint16_t kHeaderShade = 16 << 5;
+constexpr std::uint16_t kSprmCFBold = 0x0835;
+constexpr std::uint16_t kSprmCFItalic = 0x0836;
+constexpr std::uint16_t kSprmCKul = 0x2A3E;  // underline; 1: single
+constexpr std::uint16_t kSprmCIco = 0x2A42;  // colour from the 16 of Word 97; 2: blue
+constexpr std::uint16_t kSprmCCv = 0x6870;   // colour as red, green, blue and an auto flag
+constexpr std::uint16_t kSprmCFSpec = 0x0855;
+
+// A character page holds, from its start, the FCs of its runs (one more than
+// runs) and a byte per run: its Chpx's offset in words, 0 for none; from its
+// end down, before the run count, the Chpxs its runs use, each once, on even
+// offsets. At most 0x65 runs.
+constexpr std::uint32_t kChpxEnd = 510;
+constexpr std::size_t kMaxChpxRuns = 0x65;
+constexpr std::size_t kLooks = 32;
+
+// The colour of links, as the other formats have it: #0563C1.
+constexpr std::array<std::uint8_t, 4> kLinkColour = {0x05, 0x63, 0xC1, 0x00};
+
+const std::array<std::string, kLooks>& chpxTable() {
+    static const std::array<std::string, kLooks> table = [] {
+        std::array<std::string, kLooks> chpxs;
+        for (std::size_t look = 0; look < kLooks; ++look)
+            chpxs[look] = ChpxOf(static_cast<std::uint8_t>(look));
+        return chpxs;
+    }();
+    return table;
+}
+
+// The room a Chpx takes on a page.
+std::size_t room(const std::string& chpx) {
+    return (chpx.size() + 1) / 2 * 2;
+}
 
 // PapxInFkp: istd and grpprl with their size in front.
 std::string papxInFkp(const std::string& istdAndGrpprl) {
@@ -194,14 +228,132 @@ std::vector<std::string> TablePapxs(const TableShape& shape, const TablePage& pa
     return papxs;
 }
 
-std::string ChpxPage(std::uint32_t textStart, std::uint32_t textEnd) {
-    std::string page;
-    put32(page, textStart);
-    put32(page, textEnd);
-    put8(page, 0);  // no CHPX of its own
-    page.resize(kPageSize, '\0');
-    page[kFkpCrun] = 1;
-    return page;
+std::string ChpxOf(std::uint8_t look) {
+    std::string grpprl;
+    const auto sprm = [&grpprl](std::uint16_t code, std::uint8_t operand) {
+        put16(grpprl, code);
+        put8(grpprl, operand);
+    };
+    if (look & kFieldCharacter)
+        sprm(kSprmCFSpec, 1);
+    if (look & marks::kBold)
+        sprm(kSprmCFBold, 1);
+    if (look & marks::kItalic)
+        sprm(kSprmCFItalic, 1);
+    if (look & (marks::kUnderline | kLinkLook))
+        sprm(kSprmCKul, 1);
+    if (look & kLinkLook) {
+        sprm(kSprmCIco, 2);  // for readers that know only Word 97's colours
+        put16(grpprl, kSprmCCv);
+        grpprl.append(kLinkColour.begin(), kLinkColour.end());
+    }
+    if (grpprl.empty())
+        return {};
+    std::string chpx;
+    put8(chpx, static_cast<std::uint8_t>(grpprl.size()));
+    return chpx + grpprl;
+}
+
+void ChpxPages::change(std::uint32_t fc, std::uint8_t look) {
+    if (look == look_)
+        return;
+    if (fc > runStart_) {
+        addRun(fc, look_);
+        runStart_ = fc;
+    }
+    look_ = look;  // a run of no characters is none
+}
+
+void ChpxPages::finish(std::uint32_t textEnd) {
+    if (textEnd > runStart_)
+        addRun(textEnd, look_);
+    runStart_ = textEnd;
+    if (!ends_.empty())
+        closePage();
+}
+
+bool ChpxPages::fits(std::uint8_t look) const {
+    const bool known = look == 0 || (used_ & (1u << look)) != 0;
+    const std::size_t chpxBytes = chpxBytes_ + (known ? 0 : room(chpxTable()[look]));
+    const std::size_t runs = ends_.size() + 1;
+    return runs <= kMaxChpxRuns && kFcBytes * (runs + 1) + runs + chpxBytes <= kChpxEnd;
+}
+
+void ChpxPages::addRun(std::uint32_t end, std::uint8_t look) {
+    if (!looks_.empty() && looks_.back() == look) {
+        ends_.back() = end;
+        return;
+    }
+    if (!fits(look))
+        closePage();
+    ends_.push_back(end);
+    looks_.push_back(look);
+    if (look != 0 && (used_ & (1u << look)) == 0) {
+        used_ |= 1u << look;
+        chpxBytes_ += room(chpxTable()[look]);
+    }
+}
+
+void ChpxPages::closePage() {
+    std::string page(kPageSize, '\0');
+    std::array<std::uint8_t, kLooks> words{};  // each look's Chpx offset in words
+    std::uint32_t offset = kChpxEnd;
+    for (std::size_t look = 1; look < kLooks; ++look) {
+        if ((used_ & (1u << look)) == 0)
+            continue;
+        const std::string& chpx = chpxTable()[look];
+        offset -= static_cast<std::uint32_t>(room(chpx));
+        words[look] = static_cast<std::uint8_t>(offset / 2);
+        std::copy(chpx.begin(), chpx.end(), page.begin() + offset);
+    }
+    std::string header;
+    put32(header, pageStart_);
+    for (const std::uint32_t fc : ends_)
+        put32(header, fc);
+    for (const std::uint8_t look : looks_)
+        put8(header, words[look]);
+    std::copy(header.begin(), header.end(), page.begin());
+    page[kFkpCrun] = static_cast<char>(ends_.size());
+    pageStarts_.push_back(pageStart_);
+    pageStart_ = ends_.back();
+    ends_.clear();
+    looks_.clear();
+    used_ = 0;
+    chpxBytes_ = 0;
+    ready_ += page;
+    if (ready_.size() >= kPageBatch * kPageSize) {
+        if (!spill_) {
+            spill_ = std::make_unique<QTemporaryFile>(QDir::tempPath() +
+                                                      QStringLiteral("/quillmerge-pages-XXXXXX"));
+            if (!spill_->open())
+                throw Failure(QStringLiteral("Could not create a temporary file in '%1': %2")
+                                  .arg(QDir::tempPath(), spill_->errorString()));
+        }
+        if (spill_->write(ready_.data(), static_cast<qint64>(ready_.size())) !=
+            static_cast<qint64>(ready_.size()))
+            throw Failure(QStringLiteral("Could not write the temporary file '%1': %2")
+                              .arg(spill_->fileName(), spill_->errorString()));
+        ready_.clear();
+    }
+}
+
+void ChpxPages::writePages(const std::function<void(std::string_view)>& write) const {
+    if (spill_) {
+        if (!spill_->flush() || !spill_->seek(0))
+            throw Failure(QStringLiteral("Could not read the temporary file '%1': %2")
+                              .arg(spill_->fileName(), spill_->errorString()));
+        std::string chunk(kPageBatch * kPageSize, '\0');
+        for (qint64 left = spill_->size(); left > 0;) {
+            const qint64 got =
+                spill_->read(chunk.data(), std::min<qint64>(left, static_cast<qint64>(chunk.size())));
+            if (got <= 0)
+                throw Failure(QStringLiteral("Could not read the temporary file '%1': %2")
+                                  .arg(spill_->fileName(), spill_->errorString()));
+            write(std::string_view(chunk.data(), static_cast<std::size_t>(got)));
+            left -= got;
+        }
+    }
+    write(ready_);
 }
 
 std::string Sepx(const TablePage* table) {

@@ -2,14 +2,19 @@
 
 // The properties of a Word 97-2003 document's text (DocWriter.h), as the
 // WordDocument stream holds them: the paragraph property pages, filled as the
-// text is written; the character property page; the section properties.
+// text is written; the character property pages, likewise; the section
+// properties.
 
 #include "DocStream.h"
 
+#include <QTemporaryFile>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -100,9 +105,54 @@ std::vector<std::string> LinePapxs();
 // header row that it repeats on every page and is shaded.
 std::vector<std::string> TablePapxs(const TableShape& shape, const TablePage& page);
 
-// The character property page: one run over the whole text, with the
-// paragraph style's properties.
-std::string ChpxPage(std::uint32_t textStart, std::uint32_t textEnd);
+// How a run of text looks beyond the paragraph style: the emphasis bits of
+// shell/TextMarks.h (bold, italic, underline) and these.
+enum Look : std::uint8_t {
+    kLinkLook = 8,         // the shown text of a link: blue, underlined
+    kFieldCharacter = 16,  // a field's begin, separator or end character
+};
+
+// The character properties (Chpx: cb, then the sprms) of a look; empty for
+// the paragraph style's own.
+std::string ChpxOf(std::uint8_t look);
+
+// The character property pages (ChpxFkp): a run wherever the look changes,
+// over the whole text, from textStart on. Pages are built as the text is
+// written; whole batches of them wait in a temporary file, so memory holds a
+// batch and the page list, whatever the number of runs. A text without a
+// change has one page with one run in the paragraph style's properties.
+class ChpxPages {
+  public:
+    explicit ChpxPages(std::uint32_t textStart) : runStart_(textStart), pageStart_(textStart) {}
+
+    // From fc on, the text looks so. Calls come in the order of the text.
+    void change(std::uint32_t fc, std::uint8_t look);
+    // Ends the last run at the end of the text and closes the last page.
+    void finish(std::uint32_t textEnd);
+
+    std::uint32_t pageCount() const { return static_cast<std::uint32_t>(pageStarts_.size()); }
+    // The bin table's FCs: the first FC of every page, then the end of the last.
+    const std::vector<std::uint32_t>& pageStarts() const { return pageStarts_; }
+    std::uint32_t end() const { return pageStart_; }
+    // Hands every page, in order, to write; after finish.
+    void writePages(const std::function<void(std::string_view)>& write) const;
+
+  private:
+    bool fits(std::uint8_t look) const;
+    void addRun(std::uint32_t end, std::uint8_t look);
+    void closePage();
+
+    std::uint32_t runStart_;
+    std::uint8_t look_ = 0;
+    std::uint32_t pageStart_;
+    std::vector<std::uint32_t> ends_;  // of the runs of the page being filled
+    std::vector<std::uint8_t> looks_;
+    std::uint32_t used_ = 0;     // the looks of the page being filled, one bit each
+    std::size_t chpxBytes_ = 0;  // the room their Chpxs take on the page
+    std::vector<std::uint32_t> pageStarts_;
+    std::string ready_;  // finished pages not yet in the file
+    std::unique_ptr<QTemporaryFile> spill_;
+};
 
 // Section properties (a SEPX): the page size of the user's locale (Letter
 // where it measures in inches, A4 elsewhere) and one-inch margins, as in .docx

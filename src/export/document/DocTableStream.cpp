@@ -55,6 +55,7 @@ struct FibRgFcLcb97 {
         kPlcfBteChpx = 12,
         kPlcfBtePapx = 13,
         kSttbfFfn = 15,
+        kPlcfFldMom = 16,
         kDop = 31,
         kSttbfAssoc = 32,
         kClx = 33,
@@ -304,13 +305,46 @@ std::string sectionTable(const StreamLayout& layout) {
     return plcfSed;
 }
 
-// The bin table of the character property page (PlcfBteChpx).
-std::string chpxBinTable(const StreamLayout& layout) {
+// The bin table of the character property pages (PlcfBteChpx).
+std::string chpxBinTable(const StreamLayout& layout, const ChpxPages& pages) {
     std::string plcfBteChpx;
-    put32(plcfBteChpx, layout.textStart);
-    put32(plcfBteChpx, layout.textEnd);
-    put32(plcfBteChpx, layout.chpxPage);
+    for (const std::uint32_t fc : pages.pageStarts())
+        put32(plcfBteChpx, fc);
+    put32(plcfBteChpx, pages.end());
+    for (std::uint32_t i = 0; i < pages.pageCount(); ++i)
+        put32(plcfBteChpx, layout.chpxPage + i);
     return plcfBteChpx;
+}
+
+// The field table of the main document (PlcFld): the CP of every field
+// character, then an FLD for each: the begin character with the field's
+// kind, the separator, the end character with the flags of a field that has
+// a separator and a result as it was computed. The last CP, past them all,
+// marks no character.
+std::string fieldTable(const std::vector<std::uint32_t>& fields, std::uint32_t characterCount) {
+    constexpr std::uint8_t kFltHyperlink = 88;
+    constexpr std::uint8_t kFHasSep = 0x80;
+    std::string plcFld;
+    for (const std::uint32_t cp : fields)
+        put32(plcFld, cp);
+    put32(plcFld, characterCount);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        switch (i % 3) {
+            case 0:
+                put8(plcFld, 0x13);
+                put8(plcFld, kFltHyperlink);
+                break;
+            case 1:
+                put8(plcFld, 0x14);
+                put8(plcFld, 0);  // unused
+                break;
+            default:
+                put8(plcFld, 0x15);
+                put8(plcFld, kFHasSep);
+                break;
+        }
+    }
+    return plcFld;
 }
 
 // The bin table of the paragraph property pages (PlcfBtePapx).
@@ -338,14 +372,17 @@ std::string associatedStrings() {
 // The table stream, built whole: its size grows with the pieces and the
 // pages, not with the text.
 TableStream tableStream(const DocumentContent& content, const StreamLayout& layout,
-                        const std::vector<Piece>& pieces, const PapxPages& pages, const TablePage* page) {
+                        const std::vector<Piece>& pieces, const TextProperties& properties,
+                        const TablePage* page) {
     TableStream table;
     table.add(FibRgFcLcb97::kStshf, stylesheet(page));
     table.fcLcb[FibRgFcLcb97::kStshfOrig] = table.fcLcb[FibRgFcLcb97::kStshf];
     table.add(FibRgFcLcb97::kPlcfSed, sectionTable(layout));
-    table.add(FibRgFcLcb97::kPlcfBteChpx, chpxBinTable(layout));
-    table.add(FibRgFcLcb97::kPlcfBtePapx, papxBinTable(pages));
+    table.add(FibRgFcLcb97::kPlcfBteChpx, chpxBinTable(layout, properties.characters));
+    table.add(FibRgFcLcb97::kPlcfBtePapx, papxBinTable(properties.paragraphs));
     table.add(FibRgFcLcb97::kSttbfFfn, fontTable());
+    if (!properties.fields.empty())
+        table.add(FibRgFcLcb97::kPlcfFldMom, fieldTable(properties.fields, layout.characterCount));
     table.add(FibRgFcLcb97::kDop, documentProperties(content));
     table.add(FibRgFcLcb97::kSttbfAssoc, associatedStrings());
     table.add(FibRgFcLcb97::kClx, pieceTable(pieces, layout.characterCount));
@@ -362,7 +399,7 @@ void putFibBase(std::string& fib, const StreamLayout& layout) {
     set32(fib, FibBase::kReserved6, layout.textEnd);
 }
 
-void putFibRgLw97(std::string& fib, const StreamLayout& layout, const PapxPages& pages) {
+void putFibRgLw97(std::string& fib, const StreamLayout& layout, const TextProperties& properties) {
     const auto set = [&fib](std::size_t field, std::uint32_t value) {
         set32(fib, Fib::kFibRgLw + field, value);
     };
@@ -370,10 +407,10 @@ void putFibRgLw97(std::string& fib, const StreamLayout& layout, const PapxPages&
     set(FibRgLw97::kCcpText, layout.characterCount);
     set(FibRgLw97::kReserved4, layout.chpxPage);
     set(FibRgLw97::kReserved5, layout.chpxPage);
-    set(FibRgLw97::kReserved6, 1);
+    set(FibRgLw97::kReserved6, properties.characters.pageCount());
     set(FibRgLw97::kReserved7, kFirstPapxPage);
     set(FibRgLw97::kReserved8, kFirstPapxPage);
-    set(FibRgLw97::kReserved9, pages.pageCount());
+    set(FibRgLw97::kReserved9, properties.paragraphs.pageCount());
 }
 
 void putFibRgFcLcb97(std::string& fib, const TableStream& table) {
@@ -385,13 +422,13 @@ void putFibRgFcLcb97(std::string& fib, const TableStream& table) {
 }
 
 // The FIB, padded to kFibArea. cswNew (at 898) stays 0: no newer FIB parts.
-std::string fileInformationBlock(const StreamLayout& layout, const PapxPages& pages,
+std::string fileInformationBlock(const StreamLayout& layout, const TextProperties& properties,
                                  const TableStream& table) {
     std::string fib(kFibArea, '\0');
     putFibBase(fib, layout);
     set16(fib, Fib::kCsw, FibRgW97::kCount);
     set16(fib, Fib::kCslw, FibRgLw97::kCount);
-    putFibRgLw97(fib, layout, pages);
+    putFibRgLw97(fib, layout, properties);
     set16(fib, Fib::kCbRgFcLcb, FibRgFcLcb97::kCount);
     putFibRgFcLcb97(fib, table);
     return fib;
@@ -400,10 +437,10 @@ std::string fileInformationBlock(const StreamLayout& layout, const PapxPages& pa
 }  // namespace
 
 DocumentDescription DescribeDocument(const DocumentContent& content, const StreamLayout& layout,
-                                     const std::vector<Piece>& pieces, const PapxPages& pages,
+                                     const std::vector<Piece>& pieces, const TextProperties& properties,
                                      const TablePage* page) {
-    TableStream table = tableStream(content, layout, pieces, pages, page);
-    std::string fib = fileInformationBlock(layout, pages, table);
+    TableStream table = tableStream(content, layout, pieces, properties, page);
+    std::string fib = fileInformationBlock(layout, properties, table);
     return {std::move(fib), std::move(table.bytes)};
 }
 

@@ -7,6 +7,8 @@
 #include "DocumentText.h"
 #include "GsfSupport.h"
 #include "shell/Failure.h"
+#include "shell/TextMarks.h"
+#include "shell/Utf8.h"
 
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
@@ -55,11 +57,25 @@ constexpr std::size_t kMaxTableColumns = 63;
 // follows. After UTF-16 text, Latin-1 characters wait in pending_ until they
 // make a run long enough for an 8-bit piece (the UTF-16 piece takes the first
 // of them, to end on a sector boundary); a shorter run joins the UTF-16 text.
+// Where a paragraph ends and where the look of the text changes is known by
+// its place among the characters waiting, and told to the property pages as
+// they are placed.
+//
+// A link is a HYPERLINK field: its begin character, the instruction with
+// the address, the separator, the shown text with the look of a link, the
+// end character; the field characters' CPs go into the field table.
 class TextLayout {
   public:
     TextLayout(GsfOutput* stream, const GsfDeviceOutput& sink, const DocWriter::Options& options,
-               std::uint32_t textStart, PapxPages& pages)
-        : stream_(stream), sink_(sink), options_(options), written_(textStart), pages_(pages) {
+               std::uint32_t textStart, PapxPages& pages, ChpxPages& looks,
+               std::vector<std::uint32_t>& fields)
+        : stream_(stream),
+          sink_(sink),
+          options_(options),
+          written_(textStart),
+          pages_(pages),
+          looks_(looks),
+          fields_(fields) {
         buffer_.reserve(kTextBufferSize + 2 * kPageSize);
     }
 
@@ -90,7 +106,7 @@ class TextLayout {
             return;
         }
         if (mode_ == Mode::Wide)
-            joinWide(pending_, pendingEnds_);
+            joinWide(pending_, pendingPoints_);
         else
             startWide();
         if (c < 0x10000) {
@@ -110,6 +126,42 @@ class TextLayout {
 
     void paragraphEnd() { mark("\r", kParagraphMark); }
 
+    void linkStart(std::string_view target) {
+        fieldCharacter('\x13');
+        setLook(0);
+        ascii(" HYPERLINK \"");
+        const auto* s = reinterpret_cast<const std::uint8_t*>(target.data());
+        const auto* const end = s + target.size();
+        while (s < end) {
+            std::size_t length = 1;
+            char32_t c = *s;
+            if (*s >= 0x80 && utf8::Decode(s, end, length, c) != utf8::Sequence::Valid)
+                c = 0xFFFD;
+            if (c == '"' || c == '\\')
+                ascii("\\");
+            if (c < 0x80)
+                ascii(std::string_view(reinterpret_cast<const char*>(s), 1));
+            else
+                character(c, {});
+            s += length;
+        }
+        ascii("\" ");
+        fieldCharacter('\x14');
+        link_ = true;
+        setLook(static_cast<std::uint8_t>(emphasis_ | kLinkLook));
+    }
+
+    void linkEnd() {
+        fieldCharacter('\x15');
+        link_ = false;
+        setLook(emphasis_);
+    }
+
+    void emphasis(unsigned bits) {
+        emphasis_ = static_cast<std::uint8_t>(bits & marks::kAllEmphasis);
+        setLook(static_cast<std::uint8_t>(emphasis_ | (link_ ? kLinkLook : 0)));
+    }
+
     // The table's structure (TableHandler): a cell is one paragraph ended by a
     // cell mark; after the last cell a row mark, a paragraph of its own that
     // carries the row's properties.
@@ -121,7 +173,7 @@ class TextLayout {
     // Writes what is left; the stream is then at end().
     void finish() {
         if (mode_ == Mode::Wide)
-            joinWide(pending_, pendingEnds_);
+            joinWide(pending_, pendingPoints_);
         else
             commitTail(true);
         flush();
@@ -134,12 +186,43 @@ class TextLayout {
   private:
     enum class Mode { None, Narrow, Wide };
 
+    // A place among the characters waiting (tail_ or pending_), by its offset
+    // there: just after a paragraph mark, or where the text takes a look.
+    struct Point {
+        std::uint32_t offset;
+        std::uint8_t look;  // kParagraphEnd for a paragraph's end
+    };
+    static constexpr std::uint8_t kParagraphEnd = 0xFF;
+
+    std::string& open() { return mode_ == Mode::Wide ? pending_ : tail_; }
+    std::vector<Point>& openPoints() { return mode_ == Mode::Wide ? pendingPoints_ : tailPoints_; }
+
     void mark(std::string_view character, Mark kind) {
-        std::string& open = mode_ == Mode::Wide ? pending_ : tail_;
-        std::vector<std::uint32_t>& ends = mode_ == Mode::Wide ? pendingEnds_ : tailEnds_;
-        ends.push_back(static_cast<std::uint32_t>(open.size() + 1));
+        openPoints().push_back({static_cast<std::uint32_t>(open().size() + 1), kParagraphEnd});
         pages_.noteMark(kind);
         ascii(character);
+    }
+
+    // The characters that follow look so.
+    void setLook(std::uint8_t look) {
+        if (look == look_)
+            return;
+        look_ = look;
+        openPoints().push_back({static_cast<std::uint32_t>(open().size()), look});
+    }
+
+    void fieldCharacter(char c) {
+        setLook(kFieldCharacter);
+        fields_.push_back(static_cast<std::uint32_t>(cp_));
+        ascii(std::string_view(&c, 1));
+    }
+
+    // A point placed at the stream offset fc.
+    void place(const Point& point, std::uint32_t fc) {
+        if (point.look == kParagraphEnd)
+            pages_.paragraphEnd(fc);
+        else
+            looks_.change(fc, point.look);
     }
 
     // The stream offset of the next committed byte.
@@ -165,11 +248,11 @@ class TextLayout {
         const std::uint32_t start = fc();
         buffer_.append(tail_, 0, size);
         std::size_t released = 0;
-        for (; released < tailEnds_.size() && tailEnds_[released] <= size; ++released)
-            pages_.paragraphEnd(start + tailEnds_[released]);
-        tailEnds_.erase(tailEnds_.begin(), tailEnds_.begin() + static_cast<std::ptrdiff_t>(released));
-        for (std::uint32_t& end : tailEnds_)
-            end -= static_cast<std::uint32_t>(size);
+        for (; released < tailPoints_.size() && tailPoints_[released].offset <= size; ++released)
+            place(tailPoints_[released], start + tailPoints_[released].offset);
+        tailPoints_.erase(tailPoints_.begin(), tailPoints_.begin() + static_cast<std::ptrdiff_t>(released));
+        for (Point& point : tailPoints_)
+            point.offset -= static_cast<std::uint32_t>(size);
         tail_.erase(0, size);
         checkBuffer();
     }
@@ -180,17 +263,17 @@ class TextLayout {
         if (fc() + 2 * tail_.size() >= options_.maxStreamBytes)
             tooLarge();
         mode_ = Mode::Wide;
-        joinWide(tail_, tailEnds_);
+        joinWide(tail_, tailPoints_);
     }
 
     // Characters waiting as 8-bit (the tail, or pending) join the UTF-16 text.
-    void joinWide(std::string& chars, std::vector<std::uint32_t>& ends) {
+    void joinWide(std::string& chars, std::vector<Point>& ends) {
         notePiece(false, cp_ - chars.size());
         const std::uint32_t start = fc();
         for (const char c : chars)
             put16(buffer_, static_cast<std::uint8_t>(c));
-        for (const std::uint32_t end : ends)
-            pages_.paragraphEnd(start + 2 * end);
+        for (const Point& point : ends)
+            place(point, start + 2 * point.offset);
         chars.clear();
         ends.clear();
         checkBuffer();
@@ -203,23 +286,23 @@ class TextLayout {
     void pendingToNarrow() {
         const std::uint32_t lead = (kPageSize - fc() % kPageSize) % kPageSize / 2;
         if (fc() + 2 * lead >= options_.narrowPieceLimit) {
-            joinWide(pending_, pendingEnds_);
+            joinWide(pending_, pendingPoints_);
             return;
         }
         std::string first = pending_.substr(0, lead);
-        std::vector<std::uint32_t> firstEnds;
+        std::vector<Point> firstPoints;
         std::size_t moved = 0;
-        for (; moved < pendingEnds_.size() && pendingEnds_[moved] <= lead; ++moved)
-            firstEnds.push_back(pendingEnds_[moved]);
+        for (; moved < pendingPoints_.size() && pendingPoints_[moved].offset <= lead; ++moved)
+            firstPoints.push_back(pendingPoints_[moved]);
         const std::uint64_t cpAfter = cp_;
         cp_ -= pending_.size() - lead;  // joinWide counts back from cp_
-        joinWide(first, firstEnds);
+        joinWide(first, firstPoints);
         cp_ = cpAfter;
         tail_ = pending_.substr(lead);
-        for (std::size_t i = moved; i < pendingEnds_.size(); ++i)
-            tailEnds_.push_back(pendingEnds_[i] - lead);
+        for (std::size_t i = moved; i < pendingPoints_.size(); ++i)
+            tailPoints_.push_back({pendingPoints_[i].offset - lead, pendingPoints_[i].look});
         pending_.clear();
-        pendingEnds_.clear();
+        pendingPoints_.clear();
         mode_ = Mode::Narrow;
         if (tail_.size() >= kPageSize)
             commitTail(false);
@@ -250,17 +333,22 @@ class TextLayout {
     std::uint64_t written_;  // stream offset of buffer_
     std::string buffer_;     // committed text not yet in the stream
     PapxPages& pages_;
+    ChpxPages& looks_;
+    std::vector<std::uint32_t>& fields_;  // CPs of the field characters
     Mode mode_ = Mode::None;
     std::uint64_t cp_ = 0;  // characters so far, open ones included
     // 8-bit characters of the last, partial sector of an 8-bit piece.
     std::string tail_;
     // Latin-1 characters after UTF-16 text, not yet placed.
     std::string pending_;
-    // Offsets just after each paragraph mark in tail_ and pending_.
-    std::vector<std::uint32_t> tailEnds_;
-    std::vector<std::uint32_t> pendingEnds_;
+    // The points in tail_ and pending_.
+    std::vector<Point> tailPoints_;
+    std::vector<Point> pendingPoints_;
     std::vector<Piece> pieces_;
     bool headerRow_ = false;
+    std::uint8_t look_ = 0;
+    std::uint8_t emphasis_ = 0;
+    bool link_ = false;
 };
 
 template <class Handler>
@@ -331,46 +419,52 @@ struct WrittenText {
     std::vector<Piece> pieces;
 };
 
-WrittenText finishText(TextLayout& layout, PapxPages& pages) {
+WrittenText finishText(TextLayout& layout, PapxPages& pages, ChpxPages& looks) {
     layout.finish();
     pages.finish();
+    looks.finish(layout.end());
     return {layout.end(), layout.characterCount(), layout.pieces()};
 }
 
-// The text, from textStart on, and the paragraph pages as they fill.
+// The text, from textStart on, the paragraph and character pages as they
+// fill, and the CPs of the field characters.
 WrittenText writeText(const DocumentContent& content, const std::optional<TableShape>& shape,
                       GsfOutput* stream, const GsfDeviceOutput& sink, const DocWriter::Options& options,
-                      std::uint32_t textStart, PapxPages& pages) {
+                      std::uint32_t textStart, PapxPages& pages, ChpxPages& looks,
+                      std::vector<std::uint32_t>& fields) {
     if (shape) {
-        TableHandler<TextLayout> rows(*shape, stream, sink, options, textStart, pages);
+        TableHandler<TextLayout> rows(*shape, stream, sink, options, textStart, pages, looks, fields);
         rows.begin();
         readText(content, rows);
         rows.TextLayout::paragraphEnd();  // a document never ends in a table
-        return finishText(rows, pages);
+        return finishText(rows, pages, looks);
     }
-    TextLayout lines(stream, sink, options, textStart, pages);
+    TextLayout lines(stream, sink, options, textStart, pages, looks, fields);
     readText(content, lines);
-    return finishText(lines, pages);
+    return finishText(lines, pages, looks);
 }
 
-// After the text: the character page, the section properties, then zeros
+// After the text: the character pages, the section properties, then zeros
 // up to 4096 bytes, so that even a small document stream lies in the
 // file's big sectors, like every document stream Word writes.
 StreamLayout writeAfterText(GsfOutput* stream, const GsfDeviceOutput& sink, std::uint32_t textStart,
-                            const WrittenText& text, std::uint64_t maxStreamBytes, const TablePage* page) {
+                            const WrittenText& text, const ChpxPages& looks, std::uint64_t maxStreamBytes,
+                            const TablePage* page) {
     const std::uint32_t chpxOffset = (text.end + kPageSize - 1) / kPageSize * kPageSize;
     StreamLayout layout;
     layout.textStart = textStart;
     layout.textEnd = text.end;
     layout.characterCount = text.characterCount;
     layout.chpxPage = chpxOffset / kPageSize;
-    layout.fcSepx = chpxOffset + kPageSize;
-    std::string tail(chpxOffset - text.end, '\0');
-    tail += ChpxPage(textStart, text.end);
-    tail += Sepx(page);
-    layout.streamEnd = std::uint64_t{text.end} + tail.size();
+    const std::uint64_t fcSepx = chpxOffset + std::uint64_t{kPageSize} * looks.pageCount();
+    const std::string sepx = Sepx(page);
+    layout.streamEnd = fcSepx + sepx.size();
     if (layout.streamEnd > maxStreamBytes)
         tooLarge();
+    layout.fcSepx = static_cast<std::uint32_t>(fcSepx);
+    WriteGsf(stream, std::string(chpxOffset - text.end, '\0'), sink);
+    looks.writePages([&](std::string_view pages) { WriteGsf(stream, pages, sink); });
+    std::string tail = sepx;
     if (layout.streamEnd < kMiniStreamCutoff)
         tail.append(static_cast<std::size_t>(kMiniStreamCutoff - layout.streamEnd), '\0');
     WriteGsf(stream, tail, sink);
@@ -410,13 +504,15 @@ void DocWriter::write(const DocumentContent& content, QIODevice& device) const {
     doc::writeZeros(stream.get(), sink, textStart);
     doc::PapxPages pages(static_cast<std::uint32_t>(textStart), static_cast<std::uint32_t>(reservedPages),
                          papxs);
+    doc::ChpxPages looks(static_cast<std::uint32_t>(textStart));
+    std::vector<std::uint32_t> fields;
     const doc::WrittenText text = doc::writeText(content, shape, stream.get(), sink, options_,
-                                                 static_cast<std::uint32_t>(textStart), pages);
+                                                 static_cast<std::uint32_t>(textStart), pages, looks, fields);
     const doc::StreamLayout layout =
-        doc::writeAfterText(stream.get(), sink, static_cast<std::uint32_t>(textStart), text,
+        doc::writeAfterText(stream.get(), sink, static_cast<std::uint32_t>(textStart), text, looks,
                             options_.maxStreamBytes, page ? &*page : nullptr);
     const doc::DocumentDescription description =
-        doc::DescribeDocument(content, layout, text.pieces, pages, page ? &*page : nullptr);
+        doc::DescribeDocument(content, layout, text.pieces, {pages, looks, fields}, page ? &*page : nullptr);
     doc::writeStreamStart(stream.get(), sink, pages, description.fib);
     CloseGsf(stream.get(), sink);
 

@@ -7,8 +7,10 @@
 #include "common/TestSupport.h"
 #include "export/document/DocWriter.h"
 #include "shell/Failure.h"
+#include "shell/TextMarks.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace qm {
@@ -111,6 +113,91 @@ TEST(DocFormat, PiecesFollowTheScripts) {
         EXPECT_LE(pieces, c.maxPieces);
         EXPECT_GE(narrow, c.minNarrow);
         EXPECT_LE(narrow, c.maxNarrow);
+    }
+}
+
+std::string marked(const std::string& text, unsigned bits, const std::string& target = {}) {
+    std::string out;
+    marks::AppendEmphasis(out, bits);
+    const bool link = !target.empty() && marks::AppendLinkStart(out, target);
+    out += text;
+    if (link)
+        marks::AppendLinkEnd(out);
+    marks::AppendEmphasis(out, 0);
+    return out;
+}
+
+// Links are HYPERLINK fields and emphasis the runs' properties, read back
+// from the field table and the character pages ("address|text", and
+// "text|flags": b, i, u, c for colour); wvWare shows the links as links,
+// antiword the text alone (catdoc shows a field's instruction as text).
+TEST(DocFormat, LinksAndEmphasis) {
+    struct Case {
+        const char* name;
+        Rows rows;  // one cell each: lines
+        QStringList plain, links, looks;
+    };
+    const std::string quoted = "http://example.com/a?q=\"x\"&b=\\";
+    Case many{"ManyPages", {}, {}, {}, {}};
+    for (int i = 0; i < 3000; ++i) {
+        const std::string n = std::to_string(i), shown = (i % 2 ? "Łukasz " : "site ") + n;
+        const unsigned bits = static_cast<unsigned>(i % 7 + 1);
+        many.rows.push_back({n + "," + marked(shown, 0, "http://example.com/" + n) + "," + marked(n, bits)});
+        many.plain << QString::fromStdString(n + "," + shown + "," + n);
+        many.links << QString::fromStdString("http://example.com/" + n + "|" + shown);
+        many.looks << QString::fromStdString(shown + "|uc")
+                   << QString::fromStdString(n + "|" + (bits & 1 ? "b" : "") + (bits & 2 ? "i" : "") +
+                                             (bits & 4 ? "u" : ""));
+    }
+    const Case cases[] = {
+        {"Link",
+         {{"see " + marked("the site", 0, quoted) + " now"}, {"plain"}},
+         {"see the site now", "plain"},
+         {QString::fromStdString(quoted) + "|the site"},
+         {"the site|uc"}},
+        {"Emphasis",
+         {{marked("Hi", marks::kBold) + " there " + marked("it", marks::kItalic) + "\r\n" +
+           marked("u", marks::kUnderline) + marked("all", marks::kAllEmphasis)}},
+         {"Hi there it\nuall"},
+         {},
+         {"Hi|b", "it|i", "u|u", "all|biu"}},
+        {"BoldNonLatinLink",
+         {{marked("Ωmega ", marks::kBold) + marked("Дмитрий", marks::kBold, "http://пример.рф/путь") +
+           marked(" end", marks::kBold)}},
+         {"Ωmega Дмитрий end"},
+         {"http://пример.рф/путь|Дмитрий"},
+         {"Ωmega |b", "Дмитрий|buc", " end|b"}},
+        {"LinkInCell",
+         {{"Name", "Web"}, {"Anna", marked("a@example.com", 0, "mailto:a@example.com")}},
+         {},
+         {"mailto:a@example.com|a@example.com"},
+         {"a@example.com|uc"}},
+        many,
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QString::fromLatin1(c.name) + QStringLiteral(".doc"));
+        Lines lines;
+        for (const Lines& row : c.rows)
+            lines.push_back(row.front());
+        if (c.plain.isEmpty())
+            WriteTable(c.rows, DocumentFormat::Doc, path);
+        else
+            WriteDocument(lines, DocumentFormat::Doc, path);
+        const QJsonObject structure = ReadBack(QStringLiteral("docfile"), path);
+        EXPECT_EQ(Strings(structure[QStringLiteral("problems")]), QStringList());
+        EXPECT_EQ(Strings(structure[QStringLiteral("links")]), c.links);
+        EXPECT_EQ(Strings(structure[QStringLiteral("looks")]), c.looks);
+        if (c.plain.isEmpty())
+            continue;
+        EXPECT_EQ(Strings(structure[QStringLiteral("paragraphs")]), c.plain);
+        EXPECT_EQ(Strings(ReadBack(QStringLiteral("antiword"), path)[QStringLiteral("lines")]),
+                  AsAntiwordLines(c.plain));
+        static const QRegularExpression anchor(QStringLiteral("<a href=\"[^\"]*\">|</a>"));
+        QStringList wvware = Strings(ReadBack(QStringLiteral("wvware"), path)[QStringLiteral("paragraphs")]);
+        EXPECT_EQ(wvware.join(QString()).count(QStringLiteral("<a href=\"")), c.links.size());
+        EXPECT_EQ(wvware.replaceInStrings(anchor, QString()), c.plain);
     }
 }
 

@@ -43,9 +43,9 @@ INSTANTIATE_TEST_SUITE_P(Formats, LibreOffice,
                                            DocumentFormat::Rtf),
                          [](const auto& info) { return DocumentFormatName(info.param).toStdString(); });
 
-// Links and emphasis (shell/TextMarks.h) as LibreOffice reads them, in lines
-// and in a table's cells: a link works (LibreOffice writes the address in
-// its normal form), bold, italic and underline are where they were.
+// Links and emphasis (shell/TextMarks.h) as LibreOffice reads them: a link
+// works (LibreOffice writes the address in its normal form), bold, italic
+// and underline are where they were.
 class LibreOfficeMarks : public ::testing::TestWithParam<DocumentFormat> {};
 
 TEST_P(LibreOfficeMarks, KeepsLinksAndEmphasis) {
@@ -81,7 +81,8 @@ TEST_P(LibreOfficeMarks, KeepsLinksAndEmphasis) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, LibreOfficeMarks,
-                         ::testing::Values(DocumentFormat::Docx, DocumentFormat::Odt, DocumentFormat::Rtf),
+                         ::testing::Values(DocumentFormat::Docx, DocumentFormat::Doc, DocumentFormat::Odt,
+                                           DocumentFormat::Rtf),
                          [](const auto& info) { return DocumentFormatName(info.param).toStdString(); });
 
 // A text file has no paragraphs of its own: LibreOffice starts one at every

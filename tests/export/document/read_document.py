@@ -10,8 +10,12 @@ Readers:
                paragraphs ("\\n" for a line break, "\\t" for a tab); WORKDIR holds
                the converted file and LibreOffice's profile
   pandoc       pandoc's document model: paragraphs, "\\n" for a line break
-  docfile      [MS-DOC] read here with olefile: the FIB, the piece table and the
-               property pages, checked, and the text they give
+  docfile      [MS-DOC] read here with olefile: the FIB, the piece table, the
+               property pages and the fields, checked, and the text they give
+               as a reader shows it (a field's result, not its instruction);
+               "links": ["address|shown text", ...] of its HYPERLINK fields and
+               "looks": ["text|flags", ...] for each stretch of a paragraph that is
+               not plain (b bold, i italic, u underline, c colour)
   odtfile      the OpenDocument package read here with zipfile and ElementTree,
                checked, and the text its paragraphs give
   text         Python's strict UTF-8 decoder: the lines between CR LF pairs
@@ -30,8 +34,11 @@ Prints {"lines": [...]}, {"paragraphs": [...]} or, for the table readers,
 (a cell's paragraphs joined by "\\n", a line break "\\n", a tab "\\t"), with "problems": [...] for
 the structural readers. Exits 2 when the reader is not installed, 1 when it fails.
 """
+import bisect
+import itertools
 import json
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -313,10 +320,71 @@ def docfile(path):
     if runs != mark_fcs:
         problems.append("paragraph runs do not end at the paragraph marks")
 
-    # Character pages cover the text.
+    # Character pages cover the text, run after run; the look of every
+    # character, from the sprms its run has.
     fcs, pns, n = plc(12, 4)
     if fcs[0] != pieces[0][0] or fcs[-1] != pieces[-1][0] + pieces[-1][1]:
         problems.append("the character pages do not cover the text")
+    char_runs = []  # (first FC, end FC, look)
+    names = {0x0835: "b", 0x0836: "i", 0x2A3E: "u", 0x2A42: "c", 0x6870: "c", 0x0855: "spec"}
+    for i in range(n):
+        page = word[u32(pns, 4 * i) * 512:][:512]
+        crun = page[511]
+        rgfc = [u32(page, 4 * k) for k in range(crun + 1)]
+        if not 1 <= crun <= 0x65 or rgfc[0] != fcs[i] or rgfc[-1] != fcs[i + 1] or rgfc != sorted(set(rgfc)):
+            problems.append("character page %d" % i)
+        for k in range(crun):
+            offset, look = page[4 * (crun + 1) + k] * 2, set()
+            grpprl = page[offset + 1:offset + 1 + page[offset]] if offset else b""
+            at = 0
+            while at + 2 < len(grpprl):  # the sprms written: operands of 1, 2 or 4 bytes
+                sprm = u16(grpprl, at)
+                if grpprl[at + 2] and sprm in names:
+                    look.add(names[sprm])
+                at += 2 + {0: 1, 1: 1, 3: 4}.get(sprm >> 13, 2)
+            if at != len(grpprl) or (offset and offset < 5 * crun + 4):
+                problems.append("character properties")
+            char_runs.append((rgfc[k], rgfc[k + 1], look))
+    run_starts = [first for first, _, _ in char_runs]
+    fcs_of_text = [start + k * (1 if narrow else 2) for (start, _, narrow), (a, b) in zip(pieces, zip(cps, cps[1:]))
+                   for k in range(b - a)]
+    runs_of_text = [char_runs[max(0, bisect.bisect_right(run_starts, fc) - 1)] for fc in fcs_of_text]
+    if any(not run[0] <= fc < run[1] for fc, run in zip(fcs_of_text, runs_of_text)):
+        problems.append("a character without a character run")
+    looks = [run[2] for run in runs_of_text]  # of every character of the text
+
+    # Fields: field characters with sprmCFSpec, listed in the field table
+    # with their kind; a reader shows the result, not the instruction.
+    fc, lcb = fc_lcb(16)
+    count = (lcb - 4) // 6 if lcb else 0
+    listed = [(u32(table, fc + 4 * i), table[fc + 4 * (count + 1) + 2 * i:][:2]) for i in range(count)]
+    if listed != [(cp, bytes([ord(c), {"\x13": 88, "\x14": 0, "\x15": 0x80}[c]]))
+                  for cp, c in enumerate(text) if c in "\x13\x14\x15"]:
+        problems.append("the field table does not list the field characters, HYPERLINK fields with separators")
+    if count and u32(table, fc + 4 * count) <= listed[-1][0]:
+        problems.append("the field table's last CP")
+    shown, shown_looks, links, field = "", [], [], None
+    for c, look in zip(text, looks):
+        if c in "\x13\x14\x15" and "spec" not in look:
+            problems.append("a field character without sprmCFSpec")
+        if c == "\x13":
+            field = ["", None]
+        elif c == "\x14" and field:
+            field[1] = ""
+        elif c == "\x15" and field:
+            address = re.fullmatch(r' HYPERLINK "((?:[^"\\]|\\.)*)" ', field[0])
+            links.append(re.sub(r"\\(.)", r"\1", address[1] if address else "?") + "|" + (field[1] or ""))
+            field = None
+        elif field and field[1] is None:
+            field[0] += c
+        else:
+            if field:
+                field[1] += c
+            shown += c
+            shown_looks.append("".join(x for x in "biuc" if x in look and c not in "\r\x07"))
+    text = shown
+    styled = ["".join(c for c, _ in group) + "|" + flags  # each stretch that is not plain
+              for flags, group in itertools.groupby(zip(shown, shown_looks), key=lambda x: x[1]) if flags]
 
     # Section table: one section over the whole main document.
     fc, lcb = fc_lcb(6)
@@ -342,7 +410,7 @@ def docfile(path):
 
     paragraphs = [p.replace("\v", "\n") for p in text[:-1].split("\r")]
     return {"paragraphs": paragraphs, "problems": problems, "pieces": len(pieces),
-            "narrow": sum(1 for p in pieces if p[2]), "streams": streams}
+            "narrow": sum(1 for p in pieces if p[2]), "streams": streams, "links": links, "looks": styled}
 
 
 def odtfile(path):
