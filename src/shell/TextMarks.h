@@ -12,11 +12,15 @@
 //   0xFE '/'                   the link ends
 //   0xFE '0'..'7'              emphasis from here on: '0' + Emphasis bits
 //
-// A target is UTF-8 without control characters and at most kMaxTarget bytes.
+// A target is valid UTF-8 without control characters, at most kMaxTarget
+// bytes.
 // Whoever writes marks closes a link and resets the emphasis before the value
 // ends; readers close them at the end of a paragraph or a cell all the same.
 
+#include "shell/Utf8.h"
+
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -38,15 +42,22 @@ inline bool IsEmphasisCode(char c) {
     return c >= '0' && c <= '7';
 }
 
-// Whether target can be a link's: not empty, not too long, no control
-// characters and no byte that is not UTF-8's (0xFE, 0xFF).
+// Whether target can be a link's: valid UTF-8, not empty, not too long,
+// without control characters and noncharacters (which no document holds).
 inline bool IsLinkTarget(std::string_view target) {
     if (target.empty() || target.size() > kMaxTarget)
         return false;
-    for (const char c : target) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || byte >= 0xFE)
+    const auto* s = reinterpret_cast<const std::uint8_t*>(target.data());
+    const auto* const end = s + target.size();
+    while (s < end) {
+        std::size_t length = 1;
+        char32_t code = *s;
+        if (*s >= 0x80 &&
+            (utf8::Decode(s, end, length, code) != utf8::Sequence::Valid || utf8::IsNonCharacter(code)))
             return false;
+        if (code < 0x20 || code == 0x7F)
+            return false;
+        s += length;
     }
     return true;
 }

@@ -149,8 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"StrayMarkBytesAreInvalid",
              {"a\xFE"
               "b",
-              "\xFE<no end", "\xFE<bad\ttarget\xFE>x"},
-             "a?b|?<no end|?<bad>target?>x|"}),
+              "\xFE<no end", "\xFE<bad\ttarget\xFE>x", "\xFE<not\xCCutf-8\xFE>x"},
+             "a?b|?<no end|?<bad>target?>x|?<not?utf-8?>x|"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Text that does not end in a line end (possible only through the stored
