@@ -52,7 +52,8 @@ TEST(DatabaseImage, ReadsLikeTheFileAndKeepsTheImageAlive) {
         const QStringList tables = schemaNames(*fromFile);
         ASSERT_FALSE(tables.isEmpty());
         for (const QString& table : tables)
-            EXPECT_EQ(readAll(state, table), readTable(*fromFile, table, Values::Stored).rows) << table.toStdString();
+            EXPECT_EQ(readAll(state, table), readTable(*fromFile, table, Values::Stored).rows)
+                << table.toStdString();
 
         // A cursor outlives the state it came from and still reads the image.
         const qm::CatalogObject object = *state->findObject(tables.front());

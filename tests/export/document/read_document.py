@@ -326,7 +326,7 @@ def docfile(path):
     if fcs[0] != pieces[0][0] or fcs[-1] != pieces[-1][0] + pieces[-1][1]:
         problems.append("the character pages do not cover the text")
     char_runs = []  # (first FC, end FC, look)
-    names = {0x0835: "b", 0x0836: "i", 0x2A3E: "u", 0x2A42: "c", 0x6870: "c", 0x0855: "spec"}
+    names = {0x0835: "b", 0x0836: "i", 0x2A3E: "u", 0x2A42: "c", 0x6870: "c", 0x0855: "special"}
     for i in range(n):
         page = word[u32(pns, 4 * i) * 512:][:512]
         crun = page[511]
@@ -365,7 +365,7 @@ def docfile(path):
         problems.append("the field table's last CP")
     shown, shown_looks, links, field = "", [], [], None
     for c, look in zip(text, looks):
-        if c in "\x13\x14\x15" and "spec" not in look:
+        if c in "\x13\x14\x15" and "special" not in look:
             problems.append("a field character without sprmCFSpec")
         if c == "\x13":
             field = ["", None]
