@@ -214,25 +214,20 @@ class Parser {
 
     NodePtr expression() { return orExpression(); }
 
-    NodePtr orExpression() {
-        NodePtr left = andExpression();
-        while (left && lexer_.is(u"OR")) {
+    // One level of left-associative operators: next (word next)*.
+    NodePtr leftAssociative(QStringView word, Op op, NodePtr (Parser::*next)()) {
+        NodePtr left = (this->*next)();
+        while (left && lexer_.is(word)) {
             lexer_.advance();
-            NodePtr right = andExpression();
-            left = right ? node(Op::Or, std::move(left), std::move(right)) : nullptr;
+            NodePtr right = (this->*next)();
+            left = right ? node(op, std::move(left), std::move(right)) : nullptr;
         }
         return left;
     }
 
-    NodePtr andExpression() {
-        NodePtr left = notExpression();
-        while (left && lexer_.is(u"AND")) {
-            lexer_.advance();
-            NodePtr right = notExpression();
-            left = right ? node(Op::And, std::move(left), std::move(right)) : nullptr;
-        }
-        return left;
-    }
+    NodePtr orExpression() { return leftAssociative(u"OR", Op::Or, &Parser::andExpression); }
+
+    NodePtr andExpression() { return leftAssociative(u"AND", Op::And, &Parser::notExpression); }
 
     NodePtr notExpression() {
         const Depth depth(depth_);
@@ -272,25 +267,9 @@ class Parser {
         return left;
     }
 
-    NodePtr concatenation() {
-        NodePtr left = sum();
-        while (left && lexer_.is(u"&")) {
-            lexer_.advance();
-            NodePtr right = sum();
-            left = right ? node(Op::Concat, std::move(left), std::move(right)) : nullptr;
-        }
-        return left;
-    }
+    NodePtr concatenation() { return leftAssociative(u"&", Op::Concat, &Parser::sum); }
 
-    NodePtr sum() {
-        NodePtr left = primary();
-        while (left && lexer_.is(u"+")) {
-            lexer_.advance();
-            NodePtr right = primary();
-            left = right ? node(Op::Add, std::move(left), std::move(right)) : nullptr;
-        }
-        return left;
-    }
+    NodePtr sum() { return leftAssociative(u"+", Op::Add, &Parser::primary); }
 
     NodePtr literal(Value value) {
         lexer_.advance();

@@ -128,20 +128,12 @@ class BodyXmlBuilder::Body {
 
   private:
     void endParagraph() {
-        switch (state_) {
-            case State::Between:
-                *out += "<w:p/>";
-                break;
-            case State::InParagraph:
-                *out += "</w:p>";
-                break;
-            case State::InRun:
-                *out += "</w:r></w:p>";
-                break;
-            case State::InText:
-                *out += "</w:t></w:r></w:p>";
-                break;
+        if (state_ == State::Between) {
+            *out += "<w:p/>";
+            return;
         }
+        closeRun();
+        *out += "</w:p>";
         state_ = State::Between;
     }
 
